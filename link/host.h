@@ -1,0 +1,27 @@
+// What an exchange with the phone needs from the program around it. The main window
+// implements it; tests implement it without a screen.
+#pragma once
+
+#include <QCoroTask>
+#include <QString>
+
+namespace vantel {
+
+class LinkHost {
+public:
+    virtual ~LinkHost() = default;
+
+    // A line for the trace window and, with toLog, for "vantel.log".
+    virtual void WriteTrace(const QString &text, bool toLog) = 0;
+    // Sets / clears the busy flag and disables / enables the six buttons.
+    virtual void DisableButtons() = 0;
+    virtual void EnableButtons() = 0;
+    virtual bool busy() const = 0;
+    // The message store: append one frame line to "vantelq.dat"; add a frame to the list.
+    virtual void AppendListFile(const QString &frame) = 0;
+    virtual bool AddMessage(const QString &frame) = 0;
+    // Plays "mcitest.wav" to its end (bounded); silent without a file or a sound device.
+    virtual QCoro::Task<> PlayAlert() = 0;
+};
+
+}  // namespace vantel

@@ -1,0 +1,67 @@
+// Hex strings, semi-octets and the GSM 7-bit alphabet: the primitives every decoder is built from.
+//
+// A hex string is a text of digit pairs, one pair per octet, high digit first; positions count
+// from 1 in the comments, like the field positions of GSM 03.40 tables. Producers write upper
+// case; readers accept both cases. An octet string (QByteArray) holds one byte per octet and is
+// used only for what crosses the serial line.
+//
+// Characters are those of the Windows-1252 code page: AnsiCode() gives the 8-bit code of a
+// QChar (unmappable characters count as '?'), AnsiChar() the QChar of a code.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+namespace vantel {
+
+// Carriage return and line feed: every multi-line text the program builds uses it.
+inline constexpr QStringView LineBreak = u"\r\n";
+
+int AnsiCode(QChar c);
+QChar AnsiChar(int code);            // code 0..255
+QString FromAnsi(QByteArrayView bytes);  // Windows-1252 bytes to text; every byte maps back
+QByteArray ToAnsi(QStringView text);     // text to Windows-1252 bytes; unmappable -> '?'
+
+// Value of the first character (0 for an empty view): '0'-'9' 0-9, 'A'-'F'/'a'-'f' 10-15;
+// other characters give the out-of-range values of the classic formula (a space gives -16).
+int HexDigitValue(QStringView c);
+// 16 * first digit + second digit; a missing digit counts as 0 ("A" gives 160).
+int HexPairValue(QStringView s);
+// One octet per pair; an odd length ends with an octet whose low nibble is 0.
+QByteArray HexToBytes(QStringView hex);
+// One octet per complete pair, leaving out the pair that ends on the last character and
+// pairs with a negative value ("4142" gives "A", "41420" gives "AB").
+QByteArray HexPairsToChars(QStringView hex);
+// Two upper-case digits per octet.
+QString BytesToHex(QByteArrayView bytes);
+// Keeps '0'-'9' and 'A'-'F' only (lower case is dropped, not converted).
+QString KeepHexDigits(QStringView s);
+// Spaces removed; a leading '+' removed; then a leading "0" becomes "44", a leading "00" goes.
+QString NormaliseNumber(QStringView s);
+// GSM 03.38 default alphabet, as far as this program maps it: 0 -> '@', 64 -> 161 ('¡').
+int MapGsmChar(int code);
+// Unpacks `count` septets (GSM 03.40 9.2.3.24 packing) from a hex string; a septet 0x0A
+// becomes CR LF. Reading past the end yields '@' from zero septets; count <= 0 gives "".
+QString UnpackGsm7(QStringView hex, int count);
+
+// Semi-octet digits (GSM 03.40 9.1.2.3): for each pair XY append Y then X, each unless it is
+// 'F'. `digits` is the number of semi-octets to read (the loop runs i = 1, 3, ... while
+// i <= digits), starting at 0-based `start`. Returns the digits and sets *end to the 0-based
+// position just after the last pair read (which may lie beyond the string).
+QString SemiOctetDigits(QStringView hex, int start, int digits, int *end = nullptr);
+
+// GSM 03.40 9.2.3.11 time stamp of the 14 characters at 0-based `start`:
+// "YY/MM/DD hh:mm:ss" with each pair swapped and taken verbatim.
+QString TimeStampText(QStringView hex, int start);
+// Time zone of the pair at 0-based `start` in hours; quarters of an hour, bit 3 of the
+// second digit is the sign.
+double TimeZoneHours(QStringView hex, int start);
+// "+1.00", "+0.00", "-7.00", "+5.75": sign always shown, two decimals.
+QString TimeZoneText(double hours);
+
+// Septets that an alphanumeric address of `digits` semi-octets holds: digits * 4 / 7,
+// rounded to nearest with halves to even.
+int AlphanumericLength(int digits);
+
+}  // namespace vantel

@@ -1,0 +1,32 @@
+// The summary decode of a stored message: the twelve texts that the message list and the
+// viewer show.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace vantel {
+
+struct MessageFields {
+    QString typeCode;         // "MT-", "MO-", "SR-" or "RV-" followed by the STATUS octet
+    QString scAddress;        // service-centre digits, no '+'
+    QString scAddressType;    // TonName + " " + NpiName
+    QString firstOctet;       // the TPDU's first two characters
+    QString flagOrReference;  // DELIVER: TP-MMS bit "Yes"/"No"; SUBMIT: TP-MR characters
+    QString address;          // originating (DELIVER) or destination (SUBMIT) address
+    QString addressType;      // TonName + " " + NpiName
+    QString pid;              // two hex characters
+    QString dcs;              // two hex characters
+    QString time;             // DELIVER: SCTS text; SUBMIT: validity text
+    QString text;             // decoded text, or "<not an SMS message>"
+    QString userData;         // user data as hex (after the UDL pair)
+};
+
+// `content` is a validated frame's content (type octet first). Returns false only when it is
+// not a MESSAGE ("21"); `out` is reset first.
+bool DecodeMessage(QStringView content, MessageFields &out);
+// TPDU decoders filling outputs 5-12; `tpdu` is consumed. Always true.
+bool DecodeDeliverFields(QString &tpdu, MessageFields &out);
+bool DecodeSubmitFields(QString &tpdu, MessageFields &out);
+
+}  // namespace vantel

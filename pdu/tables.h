@@ -1,0 +1,18 @@
+// Names of GSM 03.40 / 03.38 code values, exactly as the viewer and technical view show them.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace vantel {
+
+// First character of a type-of-address octet ("8".."F"); anything else is "Illegal".
+QString TonName(QStringView c);
+// Second character of a type-of-address octet; upper case only.
+QString NpiName(QStringView c);
+// TP-PID name of a hex pair (an empty text counts as 00).
+QString PidName(QStringView pair);
+// TP-DCS name of a hex pair; returns true when the coding is the GSM default alphabet.
+bool DcsName(QStringView pair, QString &name);
+
+}  // namespace vantel

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test through CTest.
+#   ./test.sh              build and run the whole suite (plus a short fuzzing pass with clang)
+#   FUZZ_SECONDS=0 ./test.sh    skip the fuzzing pass
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$PWD
+jobs=$(nproc 2>/dev/null || echo 2)
+
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qcoro-qt6-dev libasound2-dev
+          libgl-dev libgtest-dev libbenchmark-dev dbus libglib2.0-bin clang libclang-rt-14-dev
+          python3)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=""; [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+
+# The D-Bus tests talk to a real session bus of their own.
+export QT_QPA_PLATFORM=offscreen
+dbus-run-session -- ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+
+# A short fuzzing pass of every parser (clang's libFuzzer with ASan and UBSan).
+if [ "${FUZZ_SECONDS:-20}" != 0 ] && command -v clang++ >/dev/null; then
+  "$root/fuzz/run.sh" "${FUZZ_SECONDS:-20}"
+fi

@@ -1,0 +1,43 @@
+// What the dialog drivers (viewer, send form, hex decoder) need from the main window.
+#pragma once
+
+#include <QString>
+
+namespace vantel {
+
+class SortedListModel;
+
+// Address, service centre and text copied by the viewer's Copy and Reply buttons.
+struct CopyBuffer {
+    QString address;
+    QString scAddress;
+    QString text;
+};
+
+class DialogHost {
+public:
+    virtual ~DialogHost() = default;
+
+    virtual bool busy() const = 0;
+    virtual void DisableButtons() = 0;
+    virtual void EnableButtons() = 0;
+    virtual void beep() = 0;
+    // Shows or hides the main window.
+    virtual void setMainVisible(bool visible) = 0;
+
+    // The message list (MessageQueue) and its selection (-1 when none).
+    virtual const SortedListModel &messages() const = 0;
+    virtual int selectedMessage() const = 0;
+    virtual void selectMessage(int row) = 0;
+    virtual void RemoveMessage(int row) = 0;
+
+    // Adds an entry to SendQueue at its sorted place.
+    virtual void queueEntry(const QString &entry) = 0;
+    // Settings the send form's encoder needs.
+    virtual bool pduMode() const = 0;
+    virtual bool skipPDUSCA() const = 0;
+
+    virtual CopyBuffer &copyBuffer() = 0;
+};
+
+}  // namespace vantel
