@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 jobs=$(nproc 2>/dev/null || echo 2)
 if ! command -v cmake >/dev/null || ! dpkg-query -W qt6-base-dev qcoro-qt6-dev >/dev/null 2>&1; then
-  ./test.sh --install-only 2>/dev/null || true
+  ./test.sh --install-only
 fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTEL_BUILD_TESTS=OFF >/dev/null
 cmake --build build -j"$jobs" --target vantel vantel-phonesim

@@ -2,6 +2,7 @@
 # Installs what is missing, builds everything and runs every test through CTest.
 #   ./test.sh              build and run the whole suite (plus a short fuzzing pass with clang)
 #   FUZZ_SECONDS=0 ./test.sh    skip the fuzzing pass
+#   ./test.sh --install-only    only install the packages
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
@@ -20,6 +21,8 @@ if ((${#missing[@]})); then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+[ "${1:-}" = --install-only ] && exit 0
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
