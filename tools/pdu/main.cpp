@@ -1,0 +1,393 @@
+// vantel-pdu: the decoding core on the command line, for scripts and for people who paste PDUs.
+// Each subcommand handles one item (an argument, or each line of standard input) and prints one
+// result per item: plain text, or one JSON object per line with --json.
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+#include "app/listline.h"
+#include "blockmode/diagnostics.h"
+#include "blockmode/frame.h"
+#include "compose/encoder.h"
+#include "jsonline.h"
+#include "pdu/primitives.h"
+#include "pdu/summary.h"
+#include "pdu/technical.h"
+
+namespace vantel {
+namespace {
+
+constexpr char kHelp[] = R"(Usage: vantel-pdu SUBCOMMAND [OPTIONS] [INPUT]
+
+Decodes and builds GSM 03.40 messages and GSM 07.05 Block-mode frames.
+Without INPUT, every line of standard input is one item and gives one result.
+Hex input may use either case; blanks around it and the line end are ignored.
+
+Subcommands:
+  technical [--pdu-length] [HEX]
+      Field-by-field account of a stored message's parameters: IEI, LENGTH,
+      MESSAGE REF, STATUS, service-centre address field, TPDU (a MESSAGE frame's
+      content without its type 21). --pdu-length: the service-centre address
+      is followed by two skipped digits and a PDU length octet.
+  describe [FRAME]
+      Account of a Block-mode frame, or of a message-list line (its last word).
+  summary [--pdu [--no-sca]] [FRAME]
+      The message-list line of a stored frame: 17 columns of time, 20 of
+      address, 50 of text, then the frame. --pdu: the input is a PDU as a phone
+      lists it in PDU mode (service-centre address field, then TPDU; with
+      --no-sca the TPDU alone), wrapped into a MESSAGE frame first.
+  frame [CONTENT]
+      The Block-mode frame (upper-case hex) of the content octets (hex).
+  validate [FRAME]
+      The content of a frame, or the frame check's error text (exit status 1).
+  encode --to NUMBER [--sc NUMBER] [--text TEXT] [--pid XX] [--dcs XX]
+         [--reply-path] [--status-report] [--mode block|pdu|pdu-skip-sca]
+      The send-queue entry "octets,destination,service centre,data" of an
+      SMS-SUBMIT, as the send form queues it. Without --text each line of
+      standard input is one message text. Defaults: PID 00, DCS 00, mode block.
+      NUMBER may be "name=number"; a destination "number,sc" overrides --sc.
+      DCS F4-F7 take TEXT as hex octets. A refused message (empty text with
+      DCS 00, too long, half an octet) prints why and exits with status 1.
+
+Options for every subcommand:
+  --json   One JSON object per item on one line:
+             technical  {"technical": TEXT}
+             describe   {"describe": TEXT}
+             summary    {"result", "type_code", "sc_address", "sc_address_type",
+                         "first_octet", "flag_or_reference", "address",
+                         "address_type", "pid", "dcs", "time", "text",
+                         "user_data", "line"}; for a frame that fails its check
+                        {"result": false, "error": TEXT, "line": TEXT}
+             frame      {"frame": HEX} or {"error": TEXT}
+             validate   {"ok": true, "content": HEX} or {"ok": false, "error": TEXT}
+             encode     {"entry": TEXT} or {"error": TEXT}
+           Texts are exact: line breaks are CR LF, characters are Unicode.
+           Without --json a CR LF prints as a line feed, and text is UTF-8.
+  --help   This text.
+
+Exit status: 0 done, 1 when an item failed (invalid frame, bad content,
+refused message), 2 for a usage error.
+)";
+
+// Options, as bits of the set each subcommand accepts.
+enum Option : unsigned {
+    Json = 1u << 0,
+    PduLength = 1u << 1,
+    Pdu = 1u << 2,
+    NoSca = 1u << 3,
+    To = 1u << 4,
+    Sc = 1u << 5,
+    Text = 1u << 6,
+    Pid = 1u << 7,
+    Dcs = 1u << 8,
+    ReplyPath = 1u << 9,
+    StatusReport = 1u << 10,
+    Mode = 1u << 11,
+};
+
+struct OptionSpec {
+    const char *name;
+    Option bit;
+    bool takesValue;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"--json", Json, false},
+    {"--pdu-length", PduLength, false},
+    {"--pdu", Pdu, false},
+    {"--no-sca", NoSca, false},
+    {"--to", To, true},
+    {"--sc", Sc, true},
+    {"--text", Text, true},
+    {"--pid", Pid, true},
+    {"--dcs", Dcs, true},
+    {"--reply-path", ReplyPath, false},
+    {"--status-report", StatusReport, false},
+    {"--mode", Mode, true},
+};
+
+struct Options {
+    unsigned given = 0;
+    QString to, sc, text, pid = QStringLiteral("00"), dcs = QStringLiteral("00");
+    LinkMode mode = LinkMode::Block;
+    QString input;  // the INPUT argument when given
+    bool has(Option o) const { return given & o; }
+};
+
+// What one item gives: the plain text (CR LF inside), its JSON object, and whether it succeeded.
+struct Outcome {
+    QString plain;
+    JsonLine json;
+    bool ok = true;
+};
+
+Outcome RunTechnical(const QString &hex, const Options &o) {
+    Outcome r;
+    r.plain = DecodeTechnical(hex, o.has(PduLength));
+    r.json.add(u"technical", r.plain);
+    return r;
+}
+
+Outcome RunDescribe(const QString &line, const Options &) {
+    Outcome r;
+    r.plain = DescribeBlockMessage(line);
+    r.json.add(u"describe", r.plain);
+    return r;
+}
+
+// A PDU-mode listing line becomes a stored frame the way the retrieval builds it: the MESSAGE
+// header in front, the line's carriage return left at the end (so the final pair is converted
+// and a lone last digit is not).
+QString FrameOfListedPdu(const QString &pdu, bool noSca) {
+    const QString prefix = noSca ? QStringLiteral("21067E020100") : QStringLiteral("21067E0201");
+    return BytesToHex(BuildFrame(HexPairsToChars(prefix + pdu + u'\r')));
+}
+
+Outcome RunSummary(const QString &input, const Options &o) {
+    Outcome r;
+    const QString frame = o.has(Pdu) ? FrameOfListedPdu(input, o.has(NoSca)) : input;
+    const ListLine listed = MakeListLine(frame);
+    r.plain = listed.line;
+    if (!o.has(Json)) return r;
+
+    QString content = frame;
+    if (!ValidateFrame(content)) {
+        r.json.add(u"result", false).add(u"error", content).add(u"line", listed.line);
+        return r;
+    }
+    MessageFields f;
+    const bool result = DecodeMessage(content, f);
+    r.json.add(u"result", result)
+        .add(u"type_code", f.typeCode)
+        .add(u"sc_address", f.scAddress)
+        .add(u"sc_address_type", f.scAddressType)
+        .add(u"first_octet", f.firstOctet)
+        .add(u"flag_or_reference", f.flagOrReference)
+        .add(u"address", f.address)
+        .add(u"address_type", f.addressType)
+        .add(u"pid", f.pid)
+        .add(u"dcs", f.dcs)
+        .add(u"time", f.time)
+        .add(u"text", f.text)
+        .add(u"user_data", f.userData)
+        .add(u"line", listed.line);
+    return r;
+}
+
+bool IsHexOctets(const QString &s) {
+    if (s.isEmpty() || s.size() % 2 != 0) return false;
+    for (const QChar c : s) {
+        const char16_t u = c.unicode();
+        const bool hex =
+            (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f');
+        if (!hex) return false;
+    }
+    return true;
+}
+
+Outcome RunFrame(const QString &content, const Options &) {
+    Outcome r;
+    if (!IsHexOctets(content)) {
+        r.ok = false;
+        r.plain = QStringLiteral("Content must be one or more hex digit pairs");
+        r.json.add(u"error", r.plain);
+        return r;
+    }
+    r.plain = BytesToHex(BuildFrame(HexToBytes(content)));
+    r.json.add(u"frame", r.plain);
+    return r;
+}
+
+Outcome RunValidate(const QString &frame, const Options &) {
+    Outcome r;
+    r.plain = frame;
+    r.ok = ValidateFrame(r.plain);
+    r.json.add(u"ok", r.ok).add(r.ok ? u"content" : u"error", r.plain);
+    return r;
+}
+
+Outcome RunEncode(const QString &text, const Options &o) {
+    SendFields fields;
+    fields.to = o.to;
+    fields.sc = o.sc;
+    fields.message = text;
+    fields.pid = o.pid;
+    fields.dcs = o.dcs;
+    fields.replyPath = o.has(ReplyPath);
+    fields.statusReport = o.has(StatusReport);
+    const QueueEntry q = BuildQueueEntry(fields, o.mode);
+    Outcome r;
+    r.ok = q.ok;
+    r.plain = q.ok ? q.entry : q.error;
+    r.json.add(q.ok ? u"entry" : u"error", r.plain);
+    return r;
+}
+
+struct Subcommand {
+    const char *name;
+    unsigned options;
+    Outcome (*run)(const QString &item, const Options &);
+    bool freeText;  // items are taken as they are (only the line end is dropped)
+};
+
+constexpr Subcommand kSubcommands[] = {
+    {"technical", Json | PduLength, RunTechnical, false},
+    {"describe", Json, RunDescribe, false},
+    {"summary", Json | Pdu | NoSca, RunSummary, false},
+    {"frame", Json, RunFrame, false},
+    {"validate", Json, RunValidate, false},
+    {"encode", Json | To | Sc | Text | Pid | Dcs | ReplyPath | StatusReport | Mode, RunEncode,
+     true},
+};
+
+[[noreturn]] void UsageError(const QString &message) {
+    const QByteArray line = ("vantel-pdu: " + message + " (see vantel-pdu --help)\n").toUtf8();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::exit(2);
+}
+
+void Print(const QByteArray &bytes) {
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+std::optional<LinkMode> ParseMode(const QString &s) {
+    if (s == u"block") return LinkMode::Block;
+    if (s == u"pdu") return LinkMode::Pdu;
+    if (s == u"pdu-skip-sca") return LinkMode::PduSkipSca;
+    return std::nullopt;
+}
+
+void SetValue(Options &o, Option bit, const QString &value) {
+    switch (bit) {
+        case To:
+            o.to = value;
+            break;
+        case Sc:
+            o.sc = value;
+            break;
+        case Text:
+            o.text = value;
+            break;
+        case Pid:
+            o.pid = value;
+            break;
+        case Dcs:
+            o.dcs = value;
+            break;
+        case Mode: {
+            const auto mode = ParseMode(value);
+            if (!mode) UsageError("unknown mode '" + value + "'");
+            o.mode = *mode;
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+Options ParseOptions(const Subcommand &cmd, const QStringList &args) {
+    Options o;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (!optionsEnded && arg == u"--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && (arg == u"--help" || arg == u"-h")) {
+            Print(QByteArray(kHelp));
+            std::exit(0);
+        }
+        if (optionsEnded || !arg.startsWith(u"--")) {
+            if (!o.input.isNull()) UsageError("more than one input: '" + arg + "'");
+            o.input = arg;
+            continue;
+        }
+        const qsizetype eq = arg.indexOf(u'=');
+        const QString name = eq < 0 ? arg : arg.left(eq);
+        const OptionSpec *spec = nullptr;
+        for (const OptionSpec &s : kOptions) {
+            if (name == QLatin1StringView(s.name)) spec = &s;
+        }
+        if (!spec || !(cmd.options & spec->bit))
+            UsageError("unknown option '" + name + "' for " + cmd.name);
+        if (spec->takesValue) {
+            QString value;
+            if (eq >= 0) {
+                value = arg.mid(eq + 1);
+            } else {
+                if (i + 1 >= args.size()) UsageError(name + " needs a value");
+                value = args[++i];
+            }
+            SetValue(o, spec->bit, value);
+        } else if (eq >= 0) {
+            UsageError(name + " takes no value");
+        }
+        o.given |= spec->bit;
+    }
+    if (o.has(NoSca) && !o.has(Pdu)) UsageError("--no-sca goes with --pdu");
+    if (cmd.run == RunEncode) {
+        if (!o.has(To)) UsageError("encode needs --to NUMBER");
+        if (!o.input.isNull())
+            UsageError("encode takes its text from --text, not '" + o.input + "'");
+        if (o.has(Text)) o.input = o.text;
+    }
+    return o;
+}
+
+// Prints one item's outcome; returns whether it succeeded.
+bool RunItem(const Subcommand &cmd, const Options &o, const QString &raw) {
+    const QString item = cmd.freeText ? raw : raw.trimmed();
+    const Outcome r = cmd.run(item, o);
+    if (o.has(Json)) {
+        Print(r.json.finish());
+    } else {
+        QString text = r.plain;
+        text.replace(LineBreak.toString(), QStringLiteral("\n"));
+        if (!text.endsWith(u'\n')) text += u'\n';
+        Print(text.toUtf8());
+    }
+    return r.ok;
+}
+
+int Main(const QStringList &args) {
+    if (args.size() < 2) UsageError(QStringLiteral("no subcommand"));
+    if (args[1] == u"--help" || args[1] == u"-h") {
+        Print(QByteArray(kHelp));
+        return 0;
+    }
+    const Subcommand *cmd = nullptr;
+    for (const Subcommand &c : kSubcommands) {
+        if (args[1] == QLatin1StringView(c.name)) cmd = &c;
+    }
+    if (!cmd) UsageError("unknown subcommand '" + args[1] + "'");
+    const Options o = ParseOptions(*cmd, args.mid(2));
+
+    bool allOk = true;
+    if (!o.input.isNull()) {
+        allOk = RunItem(*cmd, o, o.input);
+    } else {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly)) UsageError(QStringLiteral("cannot read input"));
+        while (!in.atEnd()) {
+            QByteArray line = in.readLine();
+            if (line.endsWith('\n')) line.chop(1);
+            if (line.endsWith('\r')) line.chop(1);
+            allOk = RunItem(*cmd, o, QString::fromUtf8(line)) && allOk;
+        }
+    }
+    std::fflush(stdout);
+    return allOk ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace vantel
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    return vantel::Main(QCoreApplication::arguments());
+}
