@@ -19,7 +19,7 @@ namespace vantel {
 inline constexpr QStringView LineBreak = u"\r\n";
 
 int AnsiCode(QChar c);
-QChar AnsiChar(int code);            // code 0..255
+QChar AnsiChar(int code);                // code 0..255
 QString FromAnsi(QByteArrayView bytes);  // Windows-1252 bytes to text; every byte maps back
 QByteArray ToAnsi(QStringView text);     // text to Windows-1252 bytes; unmappable -> '?'
 
@@ -28,10 +28,12 @@ QByteArray ToAnsi(QStringView text);     // text to Windows-1252 bytes; unmappab
 int HexDigitValue(QStringView c);
 // 16 * first digit + second digit; a missing digit counts as 0 ("A" gives 160).
 int HexPairValue(QStringView s);
-// One octet per pair; an odd length ends with an octet whose low nibble is 0.
+// One octet per pair; an odd length ends with an octet whose low nibble is 0. A pair of
+// characters other than hex digits whose value leaves 0..255 ends the conversion there.
 QByteArray HexToBytes(QStringView hex);
 // One octet per complete pair, leaving out the pair that ends on the last character and
-// pairs with a negative value ("4142" gives "A", "41420" gives "AB").
+// pairs with a negative value ("4142" gives "A", "41420" gives "AB"); a value above 255 ends
+// the conversion there.
 QByteArray HexPairsToChars(QStringView hex);
 // Two upper-case digits per octet.
 QString BytesToHex(QByteArrayView bytes);
@@ -42,21 +44,23 @@ QString NormaliseNumber(QStringView s);
 // GSM 03.38 default alphabet, as far as this program maps it: 0 -> '@', 64 -> 161 ('¡').
 int MapGsmChar(int code);
 // Unpacks `count` septets (GSM 03.40 9.2.3.24 packing) from a hex string; a septet 0x0A
-// becomes CR LF. Reading past the end yields '@' from zero septets; count <= 0 gives "".
+// becomes CR LF. Reading past the end yields '@' from zero septets; count <= 0 gives "", and
+// the count is capped at 32767. A septet that digits other than hex drive outside 0..255 ends
+// the text there.
 QString UnpackGsm7(QStringView hex, int count);
 
 // Semi-octet digits (GSM 03.40 9.1.2.3): for each pair XY append Y then X, each unless it is
 // 'F'. `digits` is the number of semi-octets to read (the loop runs i = 1, 3, ... while
 // i <= digits), starting at 0-based `start`. Returns the digits and sets *end to the 0-based
 // position just after the last pair read (which may lie beyond the string).
-QString SemiOctetDigits(QStringView hex, int start, int digits, int *end = nullptr);
+QString SemiOctetDigits(QStringView hex, qsizetype start, int digits, qsizetype *end = nullptr);
 
 // GSM 03.40 9.2.3.11 time stamp of the 14 characters at 0-based `start`:
 // "YY/MM/DD hh:mm:ss" with each pair swapped and taken verbatim.
-QString TimeStampText(QStringView hex, int start);
+QString TimeStampText(QStringView hex, qsizetype start);
 // Time zone of the pair at 0-based `start` in hours; quarters of an hour, bit 3 of the
 // second digit is the sign.
-double TimeZoneHours(QStringView hex, int start);
+double TimeZoneHours(QStringView hex, qsizetype start);
 // "+1.00", "+0.00", "-7.00", "+5.75": sign always shown, two decimals.
 QString TimeZoneText(double hours);
 

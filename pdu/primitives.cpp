@@ -1,0 +1,279 @@
+#include "pdu/primitives.h"
+
+#include <array>
+#include <cmath>
+
+#include "pdu/hexreader.h"
+
+namespace vantel {
+
+namespace {
+
+// Windows-1252 0x80-0x9F. The five undefined codes keep their C1 control so every byte maps
+// back to itself.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC,  // 80 euro sign
+    0x0081,  // 81 undefined
+    0x201A,  // 82 single low-9 quotation mark
+    0x0192,  // 83 f with hook
+    0x201E,  // 84 double low-9 quotation mark
+    0x2026,  // 85 horizontal ellipsis
+    0x2020,  // 86 dagger
+    0x2021,  // 87 double dagger
+    0x02C6,  // 88 modifier circumflex
+    0x2030,  // 89 per mille sign
+    0x0160,  // 8A S with caron
+    0x2039,  // 8B single left-pointing angle quotation mark
+    0x0152,  // 8C ligature OE
+    0x008D,  // 8D undefined
+    0x017D,  // 8E Z with caron
+    0x008F,  // 8F undefined
+    0x0090,  // 90 undefined
+    0x2018,  // 91 left single quotation mark
+    0x2019,  // 92 right single quotation mark
+    0x201C,  // 93 left double quotation mark
+    0x201D,  // 94 right double quotation mark
+    0x2022,  // 95 bullet
+    0x2013,  // 96 en dash
+    0x2014,  // 97 em dash
+    0x02DC,  // 98 small tilde
+    0x2122,  // 99 trade mark sign
+    0x0161,  // 9A s with caron
+    0x203A,  // 9B single right-pointing angle quotation mark
+    0x0153,  // 9C ligature oe
+    0x009D,  // 9D undefined
+    0x017E,  // 9E z with caron
+    0x0178,  // 9F Y with diaeresis
+};
+
+constexpr int kUnmappable = '?';
+
+constexpr int DigitValueOfCode(int code) {
+    int v = code - 48;
+    if (v > 10) v -= 7;
+    if (v > 15) v -= 32;
+    return v;
+}
+
+constexpr std::array<qint16, 256> kDigitValues = [] {
+    std::array<qint16, 256> table{};
+    for (int code = 0; code < 256; ++code)
+        table[code] = qint16(DigitValueOfCode(code));
+    return table;
+}();
+
+int DigitValue(QChar c) {
+    return kDigitValues[AnsiCode(c)];
+}
+
+int DigitAt(QStringView s, qsizetype at) {
+    return at < s.size() ? DigitValue(s[at]) : 0;
+}
+
+}  // namespace
+
+int AnsiCode(QChar c) {
+    const char16_t u = c.unicode();
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return u;
+    for (int i = 0; i < 32; ++i) {
+        if (kCp1252High[i] == u) return 0x80 + i;
+    }
+    return kUnmappable;
+}
+
+QChar AnsiChar(int code) {
+    if (code < 0 || code > 255) return QChar::ReplacementCharacter;
+    if (code >= 0x80 && code < 0xA0) return QChar(kCp1252High[code - 0x80]);
+    return QChar(char16_t(code));
+}
+
+QString FromAnsi(QByteArrayView bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const char b : bytes)
+        *out++ = AnsiChar(quint8(b));
+    return text;
+}
+
+QByteArray ToAnsi(QStringView text) {
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ++i;
+        bytes.append(char(AnsiCode(c)));
+    }
+    return bytes;
+}
+
+int HexDigitValue(QStringView c) {
+    return c.isEmpty() ? 0 : DigitValue(c[0]);
+}
+
+int HexPairValue(QStringView s) {
+    return 16 * DigitAt(s, 0) + DigitAt(s, 1);
+}
+
+QByteArray HexToBytes(QStringView hex) {
+    QByteArray bytes;
+    bytes.reserve(hex.size() / 2 + 1);
+    for (qsizetype i = 0; i < hex.size(); i += 2) {
+        const int v = HexPairValue(Slice(hex, i, 2));
+        if (v < 0 || v > 255) break;
+        bytes.append(char(v));
+    }
+    return bytes;
+}
+
+QByteArray HexPairsToChars(QStringView hex) {
+    QByteArray bytes;
+    bytes.reserve(hex.size() / 2);
+    for (qsizetype i = 0; i + 1 < hex.size() - 1; i += 2) {
+        const int v = HexPairValue(hex.sliced(i, 2));
+        if (v > 255) break;
+        if (v > -1) bytes.append(char(v));
+    }
+    return bytes;
+}
+
+QString BytesToHex(QByteArrayView bytes) {
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    QString hex(bytes.size() * 2, Qt::Uninitialized);
+    QChar *out = hex.data();
+    for (const char b : bytes) {
+        *out++ = QChar(kDigits[quint8(b) >> 4]);
+        *out++ = QChar(kDigits[quint8(b) & 0xF]);
+    }
+    return hex;
+}
+
+QString KeepHexDigits(QStringView s) {
+    QString kept;
+    kept.reserve(s.size());
+    for (const QChar c : s) {
+        const char16_t u = c.unicode();
+        if ((u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F')) kept.append(c);
+    }
+    return kept;
+}
+
+QString NormaliseNumber(QStringView s) {
+    QString number;
+    number.reserve(s.size() + 1);
+    for (const QChar c : s) {
+        if (c != u' ') number.append(c);
+    }
+    if (number.startsWith(u'+')) number.remove(0, 1);
+    if (number.startsWith(u'0')) {
+        if (number.size() < 2 || number[1] != u'0') {
+            number.replace(0, 1, QStringLiteral("44"));
+        } else {
+            number.remove(0, 2);
+        }
+    }
+    return number;
+}
+
+int MapGsmChar(int code) {
+    if (code == 0) return 64;
+    if (code == 64) return 161;
+    return code;
+}
+
+// GSM 03.40 9.2.3.24: septets packed low bits first. Phase p (1..8) picks the bits of the
+// current octet O and the next octet N; p = 1 starts a new group of seven octets.
+QString UnpackGsm7(QStringView hex, int count) {
+    count = qMin(count, 0x7FFF);
+    QString text;
+    if (count <= 0) return text;
+    text.reserve(count + 8);
+    int phase = 1;
+    qsizetype r = 0;
+    for (int produced = 0; produced < count; ++produced) {
+        const int octet = 16 * DigitAt(hex, r) + DigitAt(hex, r + 1);
+        int code;
+        if (phase == 1) {
+            code = (DigitAt(hex, r) & 7) * 16 + DigitAt(hex, r + 1);
+            phase = 2;
+        } else if (phase == 8) {
+            code = octet >> 1;
+            phase = 1;
+            r += 2;
+        } else {
+            const int next = 16 * DigitAt(hex, r + 2) + DigitAt(hex, r + 3);
+            code = (octet >> (9 - phase)) + ((next & (0x7F >> (phase - 1))) << (phase - 1));
+            ++phase;
+            r += 2;
+        }
+        code = MapGsmChar(code);
+        if (code < 0 || code > 255) break;
+        if (code == 10) {
+            text.append(LineBreak);
+        } else {
+            text.append(AnsiChar(code));
+        }
+    }
+    return text;
+}
+
+QString SemiOctetDigits(QStringView hex, qsizetype start, int digits, qsizetype *end) {
+    QString out;
+    int i = 1;
+    if (digits >= 1) {
+        const int pairs = (digits + 1) / 2;
+        out.reserve(2 * pairs);
+        for (int k = 0; k < pairs; ++k, i += 2) {
+            const qsizetype at = start + i - 1;
+            if (at >= hex.size()) {
+                i += 2 * (pairs - k);
+                break;
+            }
+            if (at + 1 < hex.size() && hex[at + 1] != u'F') out.append(hex[at + 1]);
+            if (hex[at] != u'F') out.append(hex[at]);
+        }
+    }
+    if (end) *end = start + i - 1;
+    return out;
+}
+
+QString TimeStampText(QStringView hex, qsizetype start) {
+    static constexpr char16_t kSeparators[] = u"// ::";
+    QString text;
+    text.reserve(17);
+    for (int field = 0; field < 6; ++field) {
+        if (field > 0) text.append(QChar(kSeparators[field - 1]));
+        const qsizetype at = start + 2 * field;
+        text.append(CharAt(hex, at + 1));
+        text.append(CharAt(hex, at));
+    }
+    return text;
+}
+
+double TimeZoneHours(QStringView hex, qsizetype start) {
+    const int high = HexDigitValue(CharAt(hex, start));
+    const int low = HexDigitValue(CharAt(hex, start + 1));
+    int quarters = (low & 7) * 10 + high;
+    if (low & 8) quarters = -quarters;
+    return quarters / 4.0;
+}
+
+QString TimeZoneText(double hours) {
+    const bool negative = hours < 0;
+    const long hundredths = std::lround(std::fabs(hours) * 100);
+    const QString whole = QString::number(hundredths / 100);
+    const int fraction = int(hundredths % 100);
+    QString text;
+    text.reserve(whole.size() + 4);
+    text.append(negative ? u'-' : u'+');
+    text.append(whole);
+    text.append(u'.');
+    text.append(QChar(u'0' + fraction / 10));
+    text.append(QChar(u'0' + fraction % 10));
+    return text;
+}
+
+int AlphanumericLength(int digits) {
+    return int(std::lrint(digits * 4.0 / 7.0));
+}
+
+}  // namespace vantel
