@@ -25,7 +25,8 @@ struct MessageFields {
 // `content` is a validated frame's content (type octet first). Returns false only when it is
 // not a MESSAGE ("21"); `out` is reset first.
 bool DecodeMessage(QStringView content, MessageFields &out);
-// TPDU decoders filling outputs 5-12; `tpdu` is consumed. Always true.
+// TPDU decoders filling outputs 5-12; `tpdu` is consumed up to its user data length pair,
+// which it then begins with. Always true.
 bool DecodeDeliverFields(QString &tpdu, MessageFields &out);
 bool DecodeSubmitFields(QString &tpdu, MessageFields &out);
 

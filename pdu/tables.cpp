@@ -1,5 +1,8 @@
 #include "pdu/tables.h"
 
+#include <array>
+#include <iterator>
+
 #include "pdu/primitives.h"
 
 namespace vantel {
@@ -149,15 +152,25 @@ constexpr DcsEntry kDataCodingSchemes[] = {
 
 constexpr DcsEntry kReservedDcs = {-1, u"Reserved", true};
 
+// Index of the entry for `c`, or N for "Illegal".
 template <std::size_t N>
-QStringView FindKey(const KeyName (&table)[N], QStringView c) {
+std::size_t FindKey(const KeyName (&table)[N], QStringView c) {
     if (c.size() == 1) {
-        for (const KeyName &entry : table) {
-            if (entry.key == c[0].unicode()) return entry.name;
+        for (std::size_t i = 0; i < N; ++i) {
+            if (table[i].key == c[0].unicode()) return i;
         }
     }
-    return kIllegal;
+    return N;
 }
+
+template <std::size_t N>
+QStringView KeyedName(const KeyName (&table)[N], QStringView c) {
+    const std::size_t i = FindKey(table, c);
+    return i < N ? table[i].name : kIllegal;
+}
+
+constexpr std::size_t kTonCount = std::size(kTypesOfNumber) + 1;
+constexpr std::size_t kNpiCount = std::size(kNumberingPlans) + 1;
 
 // The number form that reserves a leading blank for the sign: "SM-AL Protocol Type " + " 5".
 QString NumberedName(QStringView prefix, int number) {
@@ -167,11 +180,28 @@ QString NumberedName(QStringView prefix, int number) {
 }  // namespace
 
 QString TonName(QStringView c) {
-    return Static(FindKey(kTypesOfNumber, c));
+    return Static(KeyedName(kTypesOfNumber, c));
 }
 
 QString NpiName(QStringView c) {
-    return Static(FindKey(kNumberingPlans, c));
+    return Static(KeyedName(kNumberingPlans, c));
+}
+
+QString AddressTypeName(QStringView ton, QStringView npi) {
+    static const auto names = [] {
+        std::array<std::array<QString, kNpiCount>, kTonCount> all;
+        for (std::size_t t = 0; t < kTonCount; ++t) {
+            const QStringView tonName = t + 1 < kTonCount ? kTypesOfNumber[t].name : kIllegal;
+            for (std::size_t n = 0; n < kNpiCount; ++n) {
+                QString &name = all[t][n];
+                name = tonName.toString();
+                name += u' ';
+                name += n + 1 < kNpiCount ? kNumberingPlans[n].name : kIllegal;
+            }
+        }
+        return all;
+    }();
+    return names[FindKey(kTypesOfNumber, ton)][FindKey(kNumberingPlans, npi)];
 }
 
 QString PidName(QStringView pair) {

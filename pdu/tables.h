@@ -10,6 +10,9 @@ namespace vantel {
 QString TonName(QStringView c);
 // Second character of a type-of-address octet; upper case only.
 QString NpiName(QStringView c);
+// The address type text TonName + " " + NpiName of a type-of-address octet's two characters
+// (shared, not rebuilt on every call).
+QString AddressTypeName(QStringView ton, QStringView npi);
 // TP-PID name of a hex pair (an empty text counts as 00).
 QString PidName(QStringView pair);
 // TP-DCS name of a hex pair; returns true when the coding is the GSM default alphabet.

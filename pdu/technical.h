@@ -13,7 +13,7 @@ namespace vantel {
 // Every line, the last included, ends with CR LF.
 QString DecodeTechnical(QStringView params, bool pduLength);
 
-// TPDU body decoders; `tpdu` is consumed as fields are read.
+// TPDU body decoders; `tpdu` is consumed as fields are read and ends up holding the user data.
 QString DecodeTechnicalDeliver(QString &tpdu);
 QString DecodeTechnicalSubmit(QString &tpdu);
 
