@@ -1,0 +1,146 @@
+#include "compose/insertform.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <qcoro/qcorosignal.h>
+
+#include "pdu/primitives.h"
+#include "pdu/technical.h"
+#include "views/dialoghost.h"
+
+namespace vantel {
+
+namespace {
+
+QPushButton *MakeButton(const char *name, const QString &caption, QWidget *parent) {
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QPlainTextEdit *MakeTextBox(const char *name, QWidget *parent) {
+    auto *box = new QPlainTextEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    box->setTabChangesFocus(true);
+    return box;
+}
+
+// The input as the decoder reads it, line breaks as CR LF.
+QString InputText(const QPlainTextEdit *box) {
+    QString text = box->toPlainText();
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return text;
+}
+
+}  // namespace
+
+InsertForm::InsertForm(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("InsertForm"));
+    setWindowTitle(QStringLiteral("Vantel - Insert Hex Message"));
+
+    Label1 = new QLabel(QStringLiteral("Free-format hex input"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setWordWrap(true);
+    MessageInputBox = MakeTextBox("MessageInputBox", this);
+    Label2 = new QLabel(QStringLiteral("Message"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    MessageOutputBox = MakeTextBox("MessageOutputBox", this);
+    QFont fixed(QStringLiteral("Monospace"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    MessageOutputBox->setFont(fixed);
+    PDUBox = new QCheckBox(QStringLiteral("PDU"), this);
+    PDUBox->setObjectName(QStringLiteral("PDUBox"));
+    FormatButton = MakeButton("FormatButton", QStringLiteral("&Format"), this);
+    BackwardButton = MakeButton("BackwardButton", QStringLiteral("&<<"), this);
+    ForwardButton = MakeButton("ForwardButton", QStringLiteral("&>>"), this);
+    OKButton = MakeButton("OKButton", QStringLiteral("&OK"), this);
+    OKButton->setDefault(true);
+    CancelButton = MakeButton("CancelButton", QStringLiteral("&Cancel"), this);
+
+    auto *grid = new QGridLayout;
+    grid->addWidget(Label1, 0, 0, Qt::AlignTop);
+    grid->addWidget(MessageInputBox, 0, 1);
+    auto *outputLabels = new QVBoxLayout;
+    outputLabels->addWidget(Label2);
+    outputLabels->addWidget(PDUBox);
+    outputLabels->addStretch();
+    grid->addLayout(outputLabels, 1, 0);
+    grid->addWidget(MessageOutputBox, 1, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(0, 1);
+    grid->setRowStretch(1, 3);
+
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {FormatButton, BackwardButton, ForwardButton, OKButton, CancelButton}) {
+        buttons->addWidget(b);
+    }
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid, 1);
+    layout->addLayout(buttons);
+    resize(580, 400);
+
+    connect(FormatButton, &QPushButton::clicked, this, [this] { FormatButton_Click(); });
+    connect(ForwardButton, &QPushButton::clicked, this, [this] { ForwardButton_Click(); });
+    connect(BackwardButton, &QPushButton::clicked, this, [this] { BackwardButton_Click(); });
+    connect(OKButton, &QPushButton::clicked, this,
+            [this] { Q_EMIT command(QStringLiteral("OK")); });
+    connect(CancelButton, &QPushButton::clicked, this,
+            [this] { Q_EMIT command(QStringLiteral("CL")); });
+}
+
+void InsertForm::ShowDecoding() {
+    const QString input = InputText(MessageInputBox);
+    MessageOutputBox->setPlainText(
+        DecodeTechnical(QStringView(input).mid(decodePosition_ - 1), PDUBox->isChecked()));
+    MessageOutputBox->moveCursor(QTextCursor::End);
+}
+
+void InsertForm::FormatButton_Click() {
+    MessageInputBox->setPlainText(KeepHexDigits(MessageInputBox->toPlainText()));
+    decodePosition_ = 1;
+    ShowDecoding();
+}
+
+void InsertForm::ForwardButton_Click() {
+    if (decodePosition_ + 2 < InputText(MessageInputBox).size()) decodePosition_ += 2;
+    ShowDecoding();
+}
+
+void InsertForm::BackwardButton_Click() {
+    if (decodePosition_ >= 3) {
+        decodePosition_ -= 2;
+    } else {
+        MessageInputBox->setPlainText(QLatin1String("00") + MessageInputBox->toPlainText());
+    }
+    ShowDecoding();
+}
+
+void InsertForm::reject() {
+    Q_EMIT command(QStringLiteral("CL"));
+}
+
+void InsertForm::closeEvent(QCloseEvent *event) {
+    // While shown, the driver waits for a code and hides the window itself.
+    if (!isVisible()) return QDialog::closeEvent(event);
+    event->ignore();
+    Q_EMIT command(QStringLiteral("CL"));
+}
+
+QCoro::Task<> ShowInsertForm(DialogHost &host, InsertForm &form) {
+    form.show();
+    host.setMainVisible(false);
+    co_await qCoro(&form, &InsertForm::command);
+    host.setMainVisible(true);
+    form.hide();
+}
+
+}  // namespace vantel

@@ -1,0 +1,97 @@
+// The send form "Send an SMS Message": composes one SMS-SUBMIT and hands its send-queue entry
+// to the main window through ShowSendForm.
+#pragma once
+
+#include <QDialog>
+
+#include "app/sortedlistmodel.h"
+#include "compose/encoder.h"
+#include "views/askuser.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace vantel {
+
+class DialogHost;
+struct CopyBuffer;
+
+class SendForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit SendForm(QWidget *parent = nullptr);
+
+    // The histories behind ToBox ("smsaddr.dat") and SCBox ("smscaddr.dat").
+    SortedListModel &addressHistory() { return addressHistory_; }
+    SortedListModel &scHistory() { return scHistory_; }
+
+    // Set by ShowSendForm from the host before the form is shown.
+    void setLinkMode(LinkMode mode) { linkMode_ = mode; }
+    void setCopyBuffer(const CopyBuffer *buffer) { copyBuffer_ = buffer; }
+    // The "No text to send" box goes through this.
+    AskUserFn ask = AskUser;
+
+    // MessageWindow's text with its line breaks as CR LF, as it is counted and sent.
+    QString messageText() const;
+    void setMessageText(const QString &text);
+
+    // Adds `text` to the history unless an identical entry is there (case counts).
+    void AddToAddressList(const QString &text);
+    void AddToSCList(const QString &text);
+
+    QPushButton *SendButton;
+    QPushButton *Command1;  // "&Paste"
+    QPushButton *QuitButton;
+    QLabel *Label1;
+    QComboBox *ToBox;
+    QLabel *Label3;
+    QComboBox *SCBox;
+    QLabel *Label2;
+    QPlainTextEdit *MessageWindow;
+    QLabel *CharsLabel;
+    QLabel *Label7;
+    QCheckBox *SRRBox;
+    QCheckBox *RPBox;
+    QLabel *Label5;
+    QComboBox *PIDBox;
+    QLabel *Label6;
+    QComboBox *DCSBox;
+
+Q_SIGNALS:
+    // "Q", or the send-queue entry.
+    void command(const QString &code);
+    // The text was cut to its limit. The main window connects this to its beep once.
+    void beep();
+
+public Q_SLOTS:
+    // Esc and the close box act like QuitButton.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QCoro::Task<> SendButton_Click();
+    void Command1_Click();
+    void MessageWindow_Change();
+    bool HistoryKeyPress(QComboBox *box, QKeyEvent *key);
+
+    SortedListModel addressHistory_;
+    SortedListModel scHistory_;
+    LinkMode linkMode_ = LinkMode::Block;
+    const CopyBuffer *copyBuffer_ = nullptr;
+};
+
+// Fills PIDBox and DCSBox with their choice lists (first entries selected) and empties SCBox.
+void FillSendFormLists(SendForm &form);
+
+// Beeps and returns when the host is busy. Otherwise shows the form with the main window
+// hidden until the user quits ("Q") or sends; a sent entry goes to host.queueEntry. The
+// form's fields are kept for the next opening.
+QCoro::Task<> ShowSendForm(DialogHost &host, SendForm &form);
+
+}  // namespace vantel
