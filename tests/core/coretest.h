@@ -2,9 +2,16 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <ostream>
 
 // Readable QString values in failure messages.
 inline void PrintTo(const QString &s, std::ostream *os) {
     *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &list, std::ostream *os) {
+    *os << '[';
+    for (const QString &s : list)
+        *os << "\n  \"" << s.toStdString() << '"';
+    *os << " ]";
 }

@@ -1,0 +1,59 @@
+#include "app/listline.h"
+
+#include "blockmode/frame.h"
+#include "pdu/summary.h"
+
+namespace vantel {
+
+namespace {
+
+constexpr qsizetype kTimeWidth = 17;
+constexpr qsizetype kAddressWidth = 20;
+constexpr qsizetype kTextWidth = 50;
+constexpr qsizetype kFrameColumn = kTimeWidth + kAddressWidth + kTextWidth + 3;
+
+constexpr QStringView kInvalidChecksum = u"<invalid checksum>";
+
+// `text` (or `fallback` when it is empty) cut or padded with spaces to `width` columns.
+void AppendColumn(QString &line, const QString &text, QStringView fallback, qsizetype width) {
+    const QStringView shown = text.isEmpty() ? fallback : QStringView(text);
+    const qsizetype used = qMin(width, shown.size());
+    line.append(shown.first(used));
+    line.resize(line.size() + width - used, u' ');
+}
+
+}  // namespace
+
+ListLine MakeListLine(const QString &frame) {
+    ListLine out;
+    out.line.reserve(kFrameColumn + frame.size());
+
+    QString content = frame;
+    if (!ValidateFrame(content)) {
+        out.line.append(kInvalidChecksum);
+        out.line.resize(kFrameColumn, u' ');
+        out.line.append(frame);
+        return out;
+    }
+
+    MessageFields fields;
+    out.result = DecodeMessage(content, fields);
+    AppendColumn(out.line, fields.time, u"<no timestamp>", kTimeWidth);
+    out.line.append(u' ');
+    AppendColumn(out.line, fields.address, u"<no address>", kAddressWidth);
+    out.line.append(u' ');
+    AppendColumn(out.line, fields.text, u"<no text>", kTextWidth);
+    out.line.append(u' ');
+    out.line.append(frame);
+    return out;
+}
+
+QStringView FrameOfLine(QStringView line) {
+    return line.sliced(line.lastIndexOf(u' ') + 1);
+}
+
+QString CountLabelText(qsizetype count) {
+    return u' ' + QString::number(count) + (count == 1 ? u" item"_qs : u" items"_qs);
+}
+
+}  // namespace vantel
