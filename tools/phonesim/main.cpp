@@ -1,0 +1,260 @@
+// vantel-phonesim: a GSM phone on a pseudo-terminal, for trying the program without a phone.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <deque>
+
+#include "options.h"
+#include "phone.h"
+
+using namespace vantel::phonesim;
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+void OnSignal(int) {
+    g_stop = 1;
+}
+
+constexpr int kChunkGapMs = 5;
+constexpr int kIdleMs = 100;  // quiet line: a frame may end on a checksum octet 0x10
+
+struct Scheduled {
+    qint64 due;
+    QByteArray octets;
+};
+
+class Line {
+public:
+    explicit Line(const SimOptions &o) : options_(o), phone_(o), random_(o.seed ? o.seed : 1) {}
+    ~Line() { Close(); }
+
+    bool Open(QString *error);
+    int Run();
+
+private:
+    void Close();
+    void Log(const char *direction, QByteArrayView octets);
+    void Schedule(const QList<Output> &outputs);
+    void WriteDue();
+    void AppendSent();
+    QByteArray Garbage(int n);
+
+    SimOptions options_;
+    Phone phone_;
+    QElapsedTimer clock_;
+    int master_ = -1;
+    int slave_ = -1;
+    QString device_;
+    bool linked_ = false;
+    QFile transcript_;
+    std::deque<Scheduled> queue_;
+    qint64 lastDue_ = 0;
+    qint64 lastInput_ = 0;
+    quint32 random_;
+};
+
+bool Line::Open(QString *error) {
+    clock_.start();
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        *error = QStringLiteral("cannot create a pseudo-terminal: %1").arg(strerror(errno));
+        return false;
+    }
+    device_ = QString::fromLocal8Bit(ptsname(master_));
+    // Our own slave descriptor keeps the line up while clients open and close the device.
+    slave_ = ::open(ptsname(master_), O_RDWR | O_NOCTTY);
+    if (slave_ < 0) {
+        *error = QStringLiteral("cannot open %1: %2").arg(device_, strerror(errno));
+        return false;
+    }
+    termios tio{};
+    tcgetattr(slave_, &tio);
+    cfmakeraw(&tio);
+    cfsetspeed(&tio, B19200);
+    tcsetattr(slave_, TCSANOW, &tio);
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+
+    const QByteArray link = QFile::encodeName(options_.link);
+    struct stat st {};
+    if (lstat(link.constData(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) {
+            *error = QStringLiteral("%1 exists and is not a symbolic link").arg(options_.link);
+            return false;
+        }
+        ::unlink(link.constData());
+    }
+    if (symlink(ptsname(master_), link.constData()) != 0) {
+        *error = QStringLiteral("cannot link %1: %2").arg(options_.link, strerror(errno));
+        return false;
+    }
+    linked_ = true;
+
+    if (!options_.transcript.isEmpty()) {
+        transcript_.setFileName(options_.transcript);
+        if (!transcript_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            *error = QStringLiteral("cannot write %1").arg(options_.transcript);
+            return false;
+        }
+    }
+    return true;
+}
+
+void Line::Close() {
+    if (linked_) {
+        // Only our own link goes: another copy may have taken the name meanwhile.
+        const QByteArray link = QFile::encodeName(options_.link);
+        char target[4096];
+        const ssize_t n = readlink(link.constData(), target, sizeof target - 1);
+        if (n > 0 && QByteArray(target, n) == QFile::encodeName(device_))
+            ::unlink(link.constData());
+        linked_ = false;
+    }
+    if (slave_ >= 0) ::close(std::exchange(slave_, -1));
+    if (master_ >= 0) ::close(std::exchange(master_, -1));
+}
+
+void Line::Log(const char *direction, QByteArrayView octets) {
+    if (!transcript_.isOpen()) return;
+    transcript_.write(QByteArray::number(clock_.elapsed()) + ' ' + direction + ' ' +
+                      octets.toByteArray().toHex().toUpper() + '\n');
+    transcript_.flush();
+}
+
+QByteArray Line::Garbage(int n) {
+    QByteArray g;
+    for (int i = 0; i < n; ++i) {
+        random_ ^= random_ << 13;  // xorshift32
+        random_ ^= random_ >> 17;
+        random_ ^= random_ << 5;
+        g.append(char(random_ & 0xFF));
+    }
+    return g;
+}
+
+void Line::Schedule(const QList<Output> &outputs) {
+    if (options_.silent) return;
+    const qint64 now = clock_.elapsed();
+    for (const Output &o : outputs) {
+        QByteArray octets = o.octets;
+        qint64 due = std::max(now, lastDue_);
+        if (o.answer) {
+            octets.prepend(Garbage(options_.garbage));
+            due = std::max(now + options_.delayMs + o.extraDelayMs, lastDue_);
+        }
+        const int step = (o.answer && options_.chunk > 0) ? options_.chunk : int(octets.size());
+        for (qsizetype i = 0; i < octets.size(); i += step) {
+            queue_.push_back({due, octets.mid(i, step)});
+            lastDue_ = due;
+            due += kChunkGapMs;
+        }
+    }
+}
+
+void Line::WriteDue() {
+    const qint64 now = clock_.elapsed();
+    while (!queue_.empty() && queue_.front().due <= now) {
+        Scheduled &s = queue_.front();
+        const ssize_t n = ::write(master_, s.octets.constData(), size_t(s.octets.size()));
+        if (n <= 0) return;  // line full: poll for POLLOUT
+        Log("TX", QByteArrayView(s.octets).first(n));
+        if (n < s.octets.size()) {
+            s.octets.remove(0, n);
+            return;
+        }
+        queue_.pop_front();
+    }
+}
+
+void Line::AppendSent() {
+    const QStringList lines = phone_.TakeSentLines();
+    if (lines.isEmpty() || options_.sent.isEmpty()) return;
+    QFile file(options_.sent);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    for (const QString &l : lines)
+        file.write(l.toLatin1() + '\n');
+}
+
+int Line::Run() {
+    std::printf("ready %s\n", qPrintable(options_.link));
+    std::fflush(stdout);
+    char buffer[4096];
+    while (!g_stop) {
+        const qint64 now = clock_.elapsed();
+        int timeout = 250;
+        if (!queue_.empty()) timeout = int(std::clamp<qint64>(queue_.front().due - now, 0, 250));
+        if (phone_.WaitingForIdle())
+            timeout = int(std::clamp<qint64>(lastInput_ + kIdleMs - now, 0, timeout));
+        pollfd p{master_, POLLIN, 0};
+        if (!queue_.empty() && queue_.front().due <= now) p.events |= POLLOUT;
+        const int ready = poll(&p, 1, timeout);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready > 0 && (p.revents & POLLIN)) {
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n > 0) {
+                lastInput_ = clock_.elapsed();
+                Log("RX", QByteArrayView(buffer, n));
+                Schedule(phone_.Receive(QByteArrayView(buffer, n)));
+                AppendSent();
+            }
+        }
+        if (phone_.WaitingForIdle() && clock_.elapsed() - lastInput_ >= kIdleMs) {
+            Schedule(phone_.Idle());
+            AppendSent();
+        }
+        if (phone_.Vanished()) {
+            // Cable pulled: what was about to go out still leaves, then the line is gone.
+            for (Scheduled &s : queue_)
+                s.due = 0;
+            WriteDue();
+            Close();
+            return 0;
+        }
+        WriteDue();
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    args.removeFirst();
+    if (args.contains(u"--help") || args.contains(u"-h")) {
+        std::fputs(qPrintable(UsageText()), stdout);
+        return 0;
+    }
+    SimOptions options;
+    QString error;
+    if (!ParseArguments(args, options, &error)) {
+        std::fprintf(stderr, "vantel-phonesim: %s\n%s", qPrintable(error), qPrintable(UsageText()));
+        return 2;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    Line line(options);
+    if (!line.Open(&error)) {
+        std::fprintf(stderr, "vantel-phonesim: %s\n", qPrintable(error));
+        return 1;
+    }
+    return line.Run();
+}

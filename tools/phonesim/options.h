@@ -1,0 +1,66 @@
+// Command-line and configuration-file options of the simulated phone.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace vantel::phonesim {
+
+enum class Store { ME, SM };
+
+struct MessageSpec {
+    Store store = Store::ME;
+    int stat = 0;  // GSM 07.05 <stat>: 0 received unread, 1 received read, 2 stored unsent, 3 sent
+    QString pdu;   // service-centre address field followed by the TPDU, upper-case hex
+};
+
+struct SimOptions {
+    QString link;
+    QString transcript;
+    QString sent;
+    bool samples = true;
+    QList<MessageSpec> messages;
+
+    bool echo = false;
+    bool echoFrames = false;
+    bool silent = false;
+    int delayMs = 0;
+    int chunk = 0;
+    bool dropStuffing = false;
+    int getFailureCause = -1;
+    int getFailureCount = -1;  // -1: every time
+    int insertFailure = -1;
+    int insertReject = -1;
+    int insertDelayMs = 200;
+    int cmgsError = -1;
+    bool noPrompt = false;
+    int garbage = 0;
+    int vanishAfter = -1;
+    quint32 seed = 1;
+
+    QString dialString = QStringLiteral("AT*T");
+    QString confirmString = QStringLiteral("OK");
+    QString smsc = QStringLiteral("+491710760000");
+    QString manufacturer = QStringLiteral("Phonesim");
+    QString model = QStringLiteral("Phonesim GSM 07.05");
+    QString revision = QStringLiteral("1.0");
+    QString imei = QStringLiteral("490154203237518");
+    QString imsi = QStringLiteral("001010123456789");
+    int storeSize = 30;
+};
+
+// Applies the arguments in order; "--config FILE" applies the file's lines at that point, so
+// later arguments override it. Returns false with a message in *error.
+bool ParseArguments(const QStringList &args, SimOptions &options, QString *error);
+
+// One "name = value" (or bare "name" for a switch) setting, the same names as the options
+// without their leading dashes.
+bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimOptions &options,
+                  QString *error);
+
+bool LoadConfigFile(const QString &path, SimOptions &options, QString *error);
+
+QString UsageText();
+
+}  // namespace vantel::phonesim

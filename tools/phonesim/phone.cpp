@@ -1,0 +1,802 @@
+#include "phone.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace vantel::phonesim {
+namespace {
+
+constexpr char kCtrlZ = 0x1A;
+constexpr char kEsc = 0x1B;
+constexpr int kMaxLine = 4096;
+constexpr int kMaxPdu = 1024;    // hex digits of one submitted PDU
+constexpr int kMaxFrame = 1024;  // content octets of one received frame
+
+// GSM 07.05 3.2.5 message service failure results.
+constexpr int kCmsInvalidPduParameter = 304;
+constexpr int kCmsOperationNotAllowed = 302;
+constexpr int kCmsInvalidMemoryIndex = 321;
+constexpr int kCmsMemoryFull = 322;
+
+// GSM 07.05 Block-mode message types and causes.
+constexpr char kGetMessage = 0x01;
+constexpr char kGetFirstMessage = 0x02;
+constexpr char kGetNextMessage = 0x03;
+constexpr char kInsertSms = 0x07;
+constexpr char kDeleteMessage = 0x08;
+constexpr char kEndSmsMode = 0x1E;
+constexpr char kMessage = 0x21;
+constexpr char kGetMessageFailure = 0x22;
+constexpr char kInsertSmsComplete = 0x25;
+constexpr char kInsertSmsFailure = 0x26;
+constexpr char kDeleteMessageComplete = 0x27;
+constexpr char kDeleteMessageFailure = 0x28;
+constexpr char kUnableToProcess = 0x29;
+constexpr char kRequestConfirmed = 0x2A;
+constexpr char kCauseNoSuchMessage = 0x00;
+constexpr char kCauseNotUnderstood = 0x04;
+constexpr char kConfirmAttemptToSend = 0x04;
+
+QByteArray CmsError(int n) {
+    return "+CMS ERROR: " + QByteArray::number(n);
+}
+
+QByteArray Bytes(std::initializer_list<int> octets) {
+    QByteArray b;
+    for (int o : octets)
+        b.append(char(o));
+    return b;
+}
+
+// Parameters of an extended command: split at commas outside double quotes, quotes removed.
+QList<QByteArray> SplitArgs(const QByteArray &args) {
+    QList<QByteArray> out;
+    QByteArray cur;
+    bool quoted = false;
+    for (char c : args) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            out.append(cur.trimmed());
+            cur.clear();
+        } else {
+            cur.append(c);
+        }
+    }
+    out.append(quoted ? cur : cur.trimmed());
+    return out;
+}
+
+bool ToInt(const QByteArray &text, int min, int max, int *out) {
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (!ok || v < min || v > max) return false;
+    *out = v;
+    return true;
+}
+
+std::optional<Store> StoreByName(const QByteArray &name) {
+    const QByteArray n = name.trimmed().toUpper();
+    if (n == "ME" || n == "MT") return Store::ME;
+    if (n == "SM") return Store::SM;
+    return std::nullopt;
+}
+
+QByteArray StoreName(Store s) {
+    return s == Store::ME ? "ME" : "SM";
+}
+
+// Text-mode <stat> names are accepted in PDU mode too, as several phones do.
+int StatFromArg(const QByteArray &arg) {
+    const QByteArray a = arg.trimmed().toUpper();
+    if (a.isEmpty()) return 0;
+    static const char *names[] = {"REC UNREAD", "REC READ", "STO UNSENT", "STO SENT", "ALL"};
+    for (int i = 0; i < 5; ++i)
+        if (a == names[i]) return i;
+    int v = -1;
+    return ToInt(a, 0, 4, &v) ? v : -1;
+}
+
+}  // namespace
+
+QList<MessageSpec> SampleMessages() {
+    // One service centre (+49 171 0760000) for all; time stamps 24-03-15 +01:00.
+    return {
+        // SMS-DELIVER, 7-bit, international sender, unread.
+        {Store::ME, 0,
+         "0791947101670000040C919471123254760000423051010300401EC8329BFD0699E5EF36888E2E83E6E9"
+         "769D1DA697C92038FAED2E03"},
+        // SMS-DELIVER from an alphanumeric sender ("Phonesim"), read.
+        {Store::ME, 1,
+         "0791947101670000040ED050F4DB5D9EA7DB00004230510103004019D9775D0E1287D961F7B80C4ACF41"
+         "3199AB060315AB52"},
+        // SMS-DELIVER, 8-bit data 01 10 20 FF 7E: an octet 0x10 to stuff.
+        {Store::ME, 1, "0791947101670000040C9144612369103200044230510103004005011020FF7E"},
+        // SMS-SUBMIT, sent, relative validity period.
+        {Store::ME, 3, "079194710167000011000C919471927856340000A70CD37219947FD741613A0807"},
+        // 16 septets (TP-UDL 0x10); as the MESSAGE of reference 5 its checksum is F3 10.
+        {Store::ME, 0,
+         "0791947101670000040C9194711232547600004230511102854010D3349E5E2EBB416374583E07BDD7"},
+        {Store::SM, 1,
+         "0791947101670000040C919471123254760000423051010300401153FA5B5E2683DE6E101D5D064D934D"},
+        {Store::SM, 0,
+         "0791947101670000040C919471525510990000423051010300400ED364135477CBCB6132E8ED2E03"},
+    };
+}
+
+Phone::Phone(const SimOptions &options)
+    : options_(options),
+      echo_(options.echo),
+      getFailuresLeft_(options.getFailureCount),
+      smsc_(options.smsc) {
+    QList<MessageSpec> specs;
+    if (options.samples) specs = SampleMessages();
+    specs += options.messages;
+    for (const MessageSpec &spec : specs) {
+        const int index = FreeIndex(spec.store);
+        if (index == 0) continue;
+        StoreOf(spec.store).append({index, spec.stat, spec.pdu});
+    }
+}
+
+QStringList Phone::TakeSentLines() {
+    return std::exchange(sent_, {});
+}
+
+bool Phone::CountCommand() {
+    ++commands_;
+    if (options_.vanishAfter >= 0 && commands_ > options_.vanishAfter) vanished_ = true;
+    return !vanished_;
+}
+
+Phone::Message *Phone::Find(Store s, int index) {
+    for (Message &m : StoreOf(s))
+        if (m.index == index) return &m;
+    return nullptr;
+}
+
+int Phone::FreeIndex(Store s) {
+    for (int i = 1; i <= options_.storeSize; ++i)
+        if (!Find(s, i)) return i;
+    return 0;
+}
+
+int Phone::TpduLength(const QString &pdu) {
+    const int octets = int(pdu.size() / 2);
+    bool ok = false;
+    const int sca = pdu.left(2).toInt(&ok, 16);
+    return std::max(0, octets - 1 - (ok ? sca : 0));
+}
+
+// ---- the octet stream ----
+
+QList<Output> Phone::Receive(QByteArrayView octets) {
+    QList<Output> out;
+    for (char c : octets)
+        Feed(c, out);
+    return out;
+}
+
+void Phone::Feed(char c, QList<Output> &out) {
+    if (vanished_) return;
+    switch (mode_) {
+        case Mode::Command:
+            CommandOctet(c, out);
+            break;
+        case Mode::PduEntry:
+            PduOctet(c, out);
+            break;
+        case Mode::Block:
+            BlockOctet(c, out);
+            break;
+    }
+}
+
+QList<Output> Phone::Idle() {
+    QList<Output> out;
+    if (mode_ == Mode::Block && block_.state == FrameState::LowStuff) FrameDone(out);
+    return out;
+}
+
+static void Echo(QList<Output> &out, char c) {
+    if (out.isEmpty() || out.last().answer) out.append({QByteArray(), false, 0});
+    out.last().octets.append(c);
+}
+
+void Phone::CommandOctet(char c, QList<Output> &out) {
+    if (echo_) Echo(out, c);
+    if (c == '\r') {
+        const QByteArray line = std::exchange(line_, {});
+        if (std::exchange(lineOverflow_, false)) {
+            if (CountCommand()) out.append({"\r\nERROR\r\n"});
+            return;
+        }
+        CommandLine(line, out);
+    } else if (c == '\n') {
+        // GSM 07.07 ends a command line with S3 (CR) only.
+    } else if (c == '\b') {
+        line_.chop(1);
+    } else if (line_.size() < kMaxLine) {
+        line_.append(c);
+    } else {
+        lineOverflow_ = true;
+    }
+}
+
+void Phone::PduOctet(char c, QList<Output> &out) {
+    if (c == kCtrlZ) {
+        SubmitPdu(out);
+        return;
+    }
+    if (c == kEsc) {
+        mode_ = Mode::Command;
+        out.append({"\r\nOK\r\n"});
+        return;
+    }
+    if (echo_) Echo(out, c);
+    if (c == '\r' || c == '\n' || c == ' ') return;
+    if (pdu_.text.size() < kMaxPdu)
+        pdu_.text.append(c);
+    else
+        pdu_.overflow = true;
+}
+
+void Phone::BlockOctet(char c, QList<Output> &out) {
+    BlockParser &b = block_;
+    const auto startFrame = [&b] {
+        b.raw = QByteArray("\x10\x02", 2);
+        b.content.clear();
+        b.broken = false;
+        b.state = FrameState::Content;
+    };
+    switch (b.state) {
+        case FrameState::Hunt:
+            if (c == 0x10) {
+                b.state = FrameState::HuntDle;
+            } else if (c == '\r') {
+                // A command line between frames: the client has given up on Block mode.
+                const QByteArray text = std::exchange(b.text, {});
+                if (text.toUpper().contains("AT")) {
+                    mode_ = Mode::Command;
+                    CommandLine(text, out);
+                }
+            } else {
+                b.text.append(c);
+                if (b.text.size() > kMaxLine) b.text.remove(0, b.text.size() - kMaxLine);
+            }
+            break;
+        case FrameState::HuntDle:
+            if (c == 0x02)
+                startFrame();
+            else if (c != 0x10)
+                b.state = FrameState::Hunt;
+            break;
+        case FrameState::Content:
+            b.raw.append(c);
+            if (c == 0x10)
+                b.state = FrameState::ContentDle;
+            else
+                b.content.append(c);
+            if (b.content.size() > kMaxFrame) b.state = FrameState::Hunt;
+            break;
+        case FrameState::ContentDle:
+            b.raw.append(c);
+            if (c == 0x00) {
+                b.content.append(char(0x10));
+                b.state = FrameState::Content;
+            } else if (c == 0x03) {
+                b.state = FrameState::High;
+            } else if (c == 0x02) {
+                startFrame();
+            } else {
+                // Stuffing octet missing: keep the DLE as data and read on.
+                b.broken = true;
+                b.content.append(char(0x10));
+                b.raw.chop(1);
+                b.state = FrameState::Content;
+                BlockOctet(c, out);
+            }
+            break;
+        case FrameState::High:
+            b.raw.append(c);
+            b.high = quint8(c);
+            b.state = c == 0x10 ? FrameState::HighStuff : FrameState::Low;
+            break;
+        case FrameState::HighStuff:
+            b.state = FrameState::Low;
+            if (c == 0x00)
+                b.raw.append(c);
+            else
+                BlockOctet(c, out);
+            break;
+        case FrameState::Low:
+            b.raw.append(c);
+            b.low = quint8(c);
+            if (c == 0x10)
+                b.state = FrameState::LowStuff;
+            else
+                FrameDone(out);
+            break;
+        case FrameState::LowStuff:
+            if (c == 0x00) {
+                b.raw.append(c);
+                FrameDone(out);
+            } else {
+                FrameDone(out);
+                Feed(c, out);
+            }
+            break;
+    }
+}
+
+// ---- AT commands (GSM 07.07 / 07.05) ----
+
+void Phone::CommandLine(const QByteArray &line, QList<Output> &out) {
+    const qsizetype at = line.toUpper().indexOf("AT");
+    if (at < 0) return;  // not a command line: a modem ignores it
+    if (!CountCommand()) return;
+    const QByteArray command = line.mid(at).trimmed();
+
+    if (command.compare(options_.dialString.toLatin1(), Qt::CaseInsensitive) == 0) {
+        mode_ = Mode::Block;
+        block_ = {};
+        blockCursor_ = 0;
+        out.append({"\r\n" + options_.confirmString.toLatin1() + "\r\n"});
+        return;
+    }
+
+    QList<QByteArray> info;
+    QByteArray result = "OK";
+    const QByteArray rest = command.mid(2);
+    qsizetype pos = 0;
+    bool stop = false;
+    while (pos < rest.size()) {
+        const char c = rest[pos];
+        qsizetype end = pos + 1;
+        if (c == ' ' || c == ';') {
+            ++pos;
+            continue;
+        }
+        if (c == '+' || c == '*' || c == '^' || c == '$' || c == '%' || c == '#') {
+            bool quoted = false;
+            while (end < rest.size() && (quoted || rest[end] != ';')) {
+                if (rest[end] == '"') quoted = !quoted;
+                ++end;
+            }
+        } else {
+            if (c == '&' && end < rest.size()) ++end;
+            if ((c == 'S' || c == 's') && end < rest.size()) {
+                while (end < rest.size() && std::isdigit(quint8(rest[end])))
+                    ++end;
+                if (end < rest.size() && rest[end] == '?') {
+                    ++end;
+                } else if (end < rest.size() && rest[end] == '=') {
+                    ++end;
+                }
+            }
+            while (end < rest.size() && std::isdigit(quint8(rest[end])))
+                ++end;
+        }
+        result = Execute(rest.mid(pos, end - pos), info, out, &stop);
+        if (stop || result != "OK") break;
+        pos = end;
+    }
+    if (stop) return;
+    QByteArray answer;
+    if (!info.isEmpty()) answer = "\r\n" + info.join("\r\n") + "\r\n";
+    answer += "\r\n" + result + "\r\n";
+    out.append({answer});
+}
+
+QByteArray Phone::Execute(const QByteArray &command, QList<QByteArray> &info, QList<Output> &out,
+                          bool *stop) {
+    const QByteArray upper = command.toUpper();
+    if (!upper.startsWith('+') && !upper.startsWith('*') && !upper.startsWith('^') &&
+        !upper.startsWith('$') && !upper.startsWith('%') && !upper.startsWith('#')) {
+        // Basic commands (V.25ter).
+        const char letter = upper[0];
+        const QByteArray value = upper.mid(1);
+        if (letter == 'E') {
+            echo_ = value != "0";
+        } else if (letter == 'Z' || upper == "&F") {
+            echo_ = options_.echo;
+            cmee_ = 0;
+        } else if (letter == 'I') {
+            info << options_.manufacturer.toLatin1() << options_.model.toLatin1()
+                 << options_.revision.toLatin1();
+        } else if (letter == 'S' && value.endsWith('?')) {
+            info << "000";
+        } else if (!QByteArray("QVXLMHS&").contains(letter)) {
+            return "ERROR";
+        }
+        return "OK";
+    }
+
+    qsizetype nameEnd = 1;
+    while (nameEnd < upper.size() && upper[nameEnd] != '=' && upper[nameEnd] != '?')
+        ++nameEnd;
+    const QByteArray name = upper.left(nameEnd);
+    const QByteArray tail = command.mid(nameEnd);
+    const bool test = tail.startsWith("=?");
+    const bool query = tail == "?";
+    const QByteArray args = (!test && tail.startsWith('=')) ? tail.mid(1) : QByteArray();
+
+    if (name.startsWith("+CM") || name.startsWith("+CS") || name == "+CPMS" || name == "+CNMI" ||
+        name == "+CNMA") {
+        const QByteArray r = ExecuteSms(name, args, query, test, info, out, stop);
+        if (!r.isNull()) return r;
+    }
+    const auto quoted = [](const QString &s) { return '"' + s.toLatin1() + '"'; };
+    if (test) {
+        if (name == "+CPBS")
+            info << R"(+CPBS: ("SM","ME"))";
+        else if (name == "+CPBR")
+            info << "+CPBR: (1-250),40,18";
+        else if (name == "+CFUN")
+            info << "+CFUN: (0,1),(0,1)";
+        else if (name == "+CMEE")
+            info << "+CMEE: (0-2)";
+        return "OK";
+    }
+    if (name == "+CGMI" || name == "+GMI") {
+        info << options_.manufacturer.toLatin1();
+    } else if (name == "+CGMM" || name == "+GMM") {
+        info << options_.model.toLatin1();
+    } else if (name == "+CGMR" || name == "+GMR") {
+        info << options_.revision.toLatin1();
+    } else if (name == "+CGSN" || name == "+GSN") {
+        info << options_.imei.toLatin1();
+    } else if (name == "+CIMI") {
+        info << options_.imsi.toLatin1();
+    } else if (name == "+CPIN") {
+        if (query) info << "+CPIN: READY";
+    } else if (name == "+CSQ") {
+        info << "+CSQ: 20,99";
+    } else if (name == "+CREG") {
+        if (query) info << "+CREG: 0,1";
+    } else if (name == "+COPS") {
+        if (query) info << "+COPS: 0,0,\"Phonesim\"";
+    } else if (name == "+CBC") {
+        info << "+CBC: 0,80";
+    } else if (name == "+CFUN") {
+        if (query) info << "+CFUN: 1";
+    } else if (name == "+CMEE") {
+        int v = 0;
+        if (query)
+            info << "+CMEE: " + QByteArray::number(cmee_);
+        else if (ToInt(args.isEmpty() ? "0" : args, 0, 2, &v))
+            cmee_ = v;
+        else
+            return "ERROR";
+    } else if (name == "+CCLK") {
+        if (query)
+            info << "+CCLK: " + quoted(QDateTime::currentDateTime().toString(u"yy/MM/dd,hh:mm:ss") +
+                                       QStringLiteral("+00"));
+    } else if (name == "+CPBS") {
+        if (query) info << "+CPBS: \"SM\",0,250";
+    } else if (name == "+CPBR" || name == "+CPBF") {
+        // an empty phone book
+    } else if (name == "+CGREG" || name == "+CLIP" || name == "+CRC" || name == "+CLIR" ||
+               name == "+CCWA" || name == "+CSSN" || name == "+CUSD" || name == "+CHUP") {
+        if (query) info << name + ": 0";
+    } else {
+        return "ERROR";
+    }
+    return "OK";
+}
+
+QByteArray Phone::ExecuteSms(const QByteArray &name, const QByteArray &args, bool query, bool test,
+                             QList<QByteArray> &info, QList<Output> &out, bool *stop) {
+    const QList<QByteArray> a = SplitArgs(args);
+    const auto line = [](const QByteArray &n, const Message &m) {
+        return n + ": " + QByteArray::number(m.index) + ',' + QByteArray::number(m.stat) + ",," +
+               QByteArray::number(TpduLength(m.pdu));
+    };
+    const auto usage = [this](Store s) {
+        return QByteArray::number(StoreOf(s).size()) + ',' + QByteArray::number(options_.storeSize);
+    };
+
+    if (name == "+CMGF") {
+        if (test)
+            info << "+CMGF: (0)";
+        else if (query)
+            info << "+CMGF: 0";
+        else if (a[0] != "0" && !a[0].isEmpty())
+            return "ERROR";  // text mode not offered
+        return "OK";
+    }
+    if (name == "+CSMS") {
+        if (test)
+            info << "+CSMS: (0)";
+        else if (query)
+            info << "+CSMS: 0,1,1,1";
+        else
+            info << "+CSMS: 1,1,1";
+        return "OK";
+    }
+    if (name == "+CPMS") {
+        if (test) {
+            info << R"(+CPMS: ("ME","SM"),("ME","SM"),("ME","SM"))";
+        } else if (query) {
+            QByteArrayList parts;
+            for (Store s : {readStore_, writeStore_, recvStore_})
+                parts << '"' + StoreName(s) + "\"," + usage(s);
+            info << "+CPMS: " + parts.join(',');
+        } else {
+            Store *targets[] = {&readStore_, &writeStore_, &recvStore_};
+            if (a.size() > 3 || a[0].isEmpty()) return CmsError(kCmsOperationNotAllowed);
+            Store chosen[3] = {readStore_, writeStore_, recvStore_};
+            for (qsizetype i = 0; i < a.size(); ++i) {
+                const auto s = StoreByName(a[i]);
+                if (!s) return CmsError(kCmsOperationNotAllowed);
+                chosen[i] = *s;
+            }
+            for (int i = 0; i < 3; ++i)
+                *targets[i] = chosen[i];
+            info << "+CPMS: " + usage(readStore_) + ',' + usage(writeStore_) + ',' +
+                        usage(recvStore_);
+        }
+        return "OK";
+    }
+    if (name == "+CMGL") {
+        if (test) {
+            info << "+CMGL: (0-4)";
+            return "OK";
+        }
+        const int stat = StatFromArg(a[0]);
+        if (stat < 0) return CmsError(kCmsInvalidPduParameter);
+        QList<Message> &store = StoreOf(readStore_);
+        std::sort(store.begin(), store.end(),
+                  [](const Message &x, const Message &y) { return x.index < y.index; });
+        for (Message &m : store) {
+            if (stat != 4 && m.stat != stat) continue;
+            info << line("+CMGL", m) << m.pdu.toLatin1();
+            if (m.stat == 0) m.stat = 1;  // GSM 07.05 3.4.2: a listed unread message is read
+        }
+        return "OK";
+    }
+    if (name == "+CMGR") {
+        int index = 0;
+        if (test) return "OK";
+        if (!ToInt(a[0], 0, 65535, &index)) return CmsError(kCmsInvalidPduParameter);
+        Message *m = Find(readStore_, index);
+        if (!m) return CmsError(kCmsInvalidMemoryIndex);
+        info << "+CMGR: " + QByteArray::number(m->stat) + ",," +
+                    QByteArray::number(TpduLength(m->pdu))
+             << m->pdu.toLatin1();
+        if (m->stat == 0) m->stat = 1;
+        return "OK";
+    }
+    if (name == "+CMGD") {
+        QList<Message> &store = StoreOf(readStore_);
+        if (test) {
+            QByteArrayList indexes;
+            for (const Message &m : store)
+                indexes << QByteArray::number(m.index);
+            info << "+CMGD: (" + indexes.join(',') + "),(0-4)";
+            return "OK";
+        }
+        int index = 0, flag = 0;
+        if (!ToInt(a[0].isEmpty() ? "0" : a[0], 0, 65535, &index) ||
+            (a.size() > 1 && !ToInt(a[1], 0, 4, &flag)))
+            return CmsError(kCmsInvalidPduParameter);
+        if (flag == 0) {
+            if (!Find(readStore_, index)) return CmsError(kCmsInvalidMemoryIndex);
+            store.removeIf([index](const Message &m) { return m.index == index; });
+        } else {
+            // GSM 07.05 3.5.4 <delflag>: 1 read, 2 read and sent, 3 also unsent, 4 all.
+            store.removeIf([flag](const Message &m) {
+                return flag == 4 || m.stat == 1 || (flag >= 2 && m.stat == 3) ||
+                       (flag >= 3 && m.stat == 2);
+            });
+        }
+        return "OK";
+    }
+    if (name == "+CMGS" || name == "+CMGW") {
+        if (test) return "OK";
+        int length = 0, stat = 2;
+        if (!ToInt(a[0], 1, 255, &length)) return CmsError(kCmsInvalidPduParameter);
+        if (name == "+CMGW" && a.size() > 1 && !ToInt(a[1], 0, 3, &stat))
+            return CmsError(kCmsInvalidPduParameter);
+        *stop = true;
+        if (options_.noPrompt) return "";
+        pdu_ = {name == "+CMGW", length, stat, {}, false};
+        mode_ = Mode::PduEntry;
+        out.append({"\r\n> "});
+        return "";
+    }
+    if (name == "+CSCA") {
+        if (query) {
+            info << "+CSCA: \"" + smsc_.toLatin1() + "\"," +
+                        (smsc_.startsWith(u'+') ? "145" : "129");
+        } else if (!test) {
+            if (a[0].isEmpty()) return CmsError(kCmsInvalidPduParameter);
+            smsc_ = QString::fromLatin1(a[0]);
+        }
+        return "OK";
+    }
+    if (name == "+CNMI") {
+        if (test)
+            info << "+CNMI: (0-2),(0-3),(0,2),(0-2),(0,1)";
+        else if (query)
+            info << "+CNMI: 0,0,0,0,0";
+        return "OK";
+    }
+    if (name == "+CSCS") {
+        if (test)
+            info << R"(+CSCS: ("GSM","IRA","UCS2"))";
+        else if (query)
+            info << "+CSCS: \"GSM\"";
+        return "OK";
+    }
+    if (name == "+CSDH" || name == "+CSMP" || name == "+CSCB" || name == "+CNMA" ||
+        name == "+CMMS" || name == "+CSAS" || name == "+CRES") {
+        if (query) info << name + ": 0";
+        return "OK";
+    }
+    return QByteArray();  // not an SMS command after all
+}
+
+void Phone::SubmitPdu(QList<Output> &out) {
+    mode_ = Mode::Command;
+    if (!CountCommand()) return;
+    static const QRegularExpression hex(QStringLiteral("^([0-9A-Fa-f]{2})+$"));
+    const QString text = QString::fromLatin1(pdu_.text).toUpper();
+    bool valid = !pdu_.overflow && hex.match(text).hasMatch();
+    if (valid) {
+        // The PDU may or may not start with a service-centre address field (GSM 07.05 3.5.1).
+        const int octets = int(text.size() / 2);
+        const int sca = text.left(2).toInt(nullptr, 16);
+        valid = octets == pdu_.length || octets == pdu_.length + 1 + sca;
+    }
+    if (!valid) {
+        out.append({"\r\n" + CmsError(kCmsInvalidPduParameter) + "\r\n"});
+        return;
+    }
+    if (pdu_.write) {
+        const int index = FreeIndex(writeStore_);
+        if (index == 0) {
+            out.append({"\r\n" + CmsError(kCmsMemoryFull) + "\r\n"});
+            return;
+        }
+        QString pdu = text;
+        if (text.size() / 2 == pdu_.length) pdu.prepend(u"00");
+        StoreOf(writeStore_).append({index, pdu_.stat, pdu});
+        out.append({"\r\n+CMGW: " + QByteArray::number(index) + "\r\n\r\nOK\r\n"});
+        return;
+    }
+    if (options_.cmgsError >= 0) {
+        out.append({"\r\n" + CmsError(options_.cmgsError) + "\r\n"});
+        return;
+    }
+    messageReference_ = (messageReference_ + 1) % 256;
+    sent_ << QStringLiteral("CMGS %1 %2").arg(pdu_.length).arg(text);
+    out.append({"\r\n+CMGS: " + QByteArray::number(messageReference_) + "\r\n\r\nOK\r\n"});
+}
+
+// ---- Block mode (GSM 07.05 section 2) ----
+
+QByteArray Phone::Frame(const QByteArray &content) const {
+    QByteArray f("\x10\x02", 2);
+    unsigned sum = 0;
+    for (char c : content) {
+        sum += quint8(c);
+        f.append(c);
+        if (c == 0x10) f.append('\0');
+    }
+    f.append("\x10\x03", 2);
+    const unsigned check = (0x10000 - (sum & 0xFFFF)) & 0xFFFF;
+    for (const unsigned octet : {check >> 8, check & 0xFF}) {
+        f.append(char(octet));
+        if (octet == 0x10 && !options_.dropStuffing) f.append('\0');
+    }
+    return f;
+}
+
+QByteArray Phone::MessageFrameContent(const Message &m) const {
+    const QByteArray pdu = QByteArray::fromHex(m.pdu.toLatin1());
+    QByteArray c;
+    c.append(kMessage);
+    c.append(char(0x06));                                      // IEI
+    c.append(char(std::min<qsizetype>(255, 2 + pdu.size())));  // LENGTH of what follows
+    c.append(char(m.index));                                   // MESSAGE REF
+    c.append(char(m.stat));                                    // STATUS
+    c.append(pdu);
+    return c;
+}
+
+void Phone::FrameDone(QList<Output> &out) {
+    BlockParser &b = block_;
+    b.state = FrameState::Hunt;
+    if (!CountCommand()) return;
+    if (options_.echoFrames) out.append({b.raw, false, 0});
+    unsigned sum = 256 * unsigned(b.high) + unsigned(b.low);
+    for (char c : b.content)
+        sum += quint8(c);
+    if (b.broken || b.content.isEmpty() || (sum & 0xFFFF) != 0) {
+        out.append({Frame(Bytes({kUnableToProcess, kCauseNotUnderstood}))});
+        return;
+    }
+    BlockFrame(b.content, out);
+}
+
+void Phone::BlockFrame(const QByteArray &content, QList<Output> &out) {
+    const char type = content[0];
+    const auto reply = [&](const QByteArray &c, int delay = 0) {
+        out.append({Frame(c), true, delay});
+    };
+    const auto messageAfter = [this](int after) -> const Message * {
+        const Message *best = nullptr;
+        for (const Message &m : me_)
+            if (m.index > after && (!best || m.index < best->index)) best = &m;
+        return best;
+    };
+    switch (type) {
+        case kGetFirstMessage:
+        case kGetNextMessage: {
+            if (type == kGetFirstMessage) blockCursor_ = 0;
+            if (options_.getFailureCause >= 0 && getFailuresLeft_ != 0) {
+                if (getFailuresLeft_ > 0) --getFailuresLeft_;
+                reply(Bytes({kGetMessageFailure, 0x00, options_.getFailureCause}));
+                return;
+            }
+            const Message *m = messageAfter(blockCursor_);
+            if (!m) {
+                reply(Bytes({kGetMessageFailure, 0x00, kCauseNoSuchMessage}));
+                return;
+            }
+            blockCursor_ = m->index;
+            reply(MessageFrameContent(*m));
+            return;
+        }
+        case kGetMessage: {
+            const Message *m = content.size() > 1 ? Find(Store::ME, quint8(content[1])) : nullptr;
+            if (m)
+                reply(MessageFrameContent(*m));
+            else
+                reply(Bytes({kGetMessageFailure, 0x00, kCauseNoSuchMessage}));
+            return;
+        }
+        case kDeleteMessage: {
+            const int index = content.size() > 1 ? quint8(content[1]) : -1;
+            if (Find(Store::ME, index)) {
+                me_.removeIf([index](const Message &m) { return m.index == index; });
+                reply(Bytes({kDeleteMessageComplete}));
+            } else {
+                reply(Bytes({kDeleteMessageFailure, kCauseNoSuchMessage}));
+            }
+            return;
+        }
+        case kInsertSms: {
+            if (content.size() < 3) {
+                reply(Bytes({kUnableToProcess, kCauseNotUnderstood}));
+                return;
+            }
+            if (options_.insertReject >= 0) {
+                reply(Bytes({kInsertSmsFailure, options_.insertReject}));
+                return;
+            }
+            reply(Bytes({kRequestConfirmed, kConfirmAttemptToSend}));
+            if (options_.insertFailure >= 0) {
+                reply(Bytes({kInsertSmsFailure, options_.insertFailure}), options_.insertDelayMs);
+                return;
+            }
+            messageReference_ = (messageReference_ + 1) % 256;
+            sent_ << QStringLiteral("INSERT ") + QString::fromLatin1(content.toHex().toUpper());
+            reply(Bytes({kInsertSmsComplete, messageReference_, messageReference_}),
+                  options_.insertDelayMs);
+            return;
+        }
+        case kEndSmsMode:
+            mode_ = Mode::Command;
+            out.append({"\r\nOK\r\n"});
+            return;
+        default:
+            reply(Bytes({kUnableToProcess, kCauseNotUnderstood}));
+            return;
+    }
+}
+
+}  // namespace vantel::phonesim
