@@ -429,6 +429,11 @@ QByteArray Phone::Execute(const QByteArray &command, QList<QByteArray> &info, QL
         if (!r.isNull()) return r;
     }
     const auto quoted = [](const QString &s) { return '"' + s.toLatin1() + '"'; };
+    static const QByteArrayList kKnown = {
+        "+CGMI",  "+GMI",  "+CGMM", "+GMM",  "+CGMR", "+GMR",  "+CGSN", "+GSN",  "+CIMI", "+CPIN",
+        "+CSQ",   "+CREG", "+COPS", "+CBC",  "+CFUN", "+CMEE", "+CCLK", "+CPBS", "+CPBR", "+CPBF",
+        "+CGREG", "+CLIP", "+CRC",  "+CLIR", "+CCWA", "+CSSN", "+CUSD", "+CHUP"};
+    if (!kKnown.contains(name)) return "ERROR";
     if (test) {
         if (name == "+CPBS")
             info << R"(+CPBS: ("SM","ME"))";
@@ -478,11 +483,8 @@ QByteArray Phone::Execute(const QByteArray &command, QList<QByteArray> &info, QL
         if (query) info << "+CPBS: \"SM\",0,250";
     } else if (name == "+CPBR" || name == "+CPBF") {
         // an empty phone book
-    } else if (name == "+CGREG" || name == "+CLIP" || name == "+CRC" || name == "+CLIR" ||
-               name == "+CCWA" || name == "+CSSN" || name == "+CUSD" || name == "+CHUP") {
-        if (query) info << name + ": 0";
-    } else {
-        return "ERROR";
+    } else if (query) {
+        info << name + ": 0";
     }
     return "OK";
 }
