@@ -373,8 +373,8 @@ int Main(const QStringList &args) {
     } else {
         QFile in;
         if (!in.open(stdin, QIODevice::ReadOnly)) UsageError(QStringLiteral("cannot read input"));
-        while (!in.atEnd()) {
-            QByteArray line = in.readLine();
+        // readLine() gives at least the line feed of an empty line: nothing at all is the end.
+        for (QByteArray line = in.readLine(); !line.isEmpty(); line = in.readLine()) {
             if (line.endsWith('\n')) line.chop(1);
             if (line.endsWith('\r')) line.chop(1);
             allOk = RunItem(*cmd, o, QString::fromUtf8(line)) && allOk;
