@@ -3,14 +3,27 @@
 #pragma once
 
 #include <QDir>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <optional>
 
 #include "app/sortedlistmodel.h"
 
 namespace vantel {
+
+inline constexpr QStringView MessageListFile = u"vantelq.dat";
+inline constexpr QStringView AddressListFile = u"smsaddr.dat";
+inline constexpr QStringView SCAddressListFile = u"smscaddr.dat";
+
+// The lines of a list file (CR LF or LF ends, Windows-1252). A missing final line end still
+// gives its line; no line is ever dropped except the empty text after the last line end.
+QStringList SplitListFile(QByteArrayView data);
+// The whole file as written: every line followed by CR LF, Windows-1252.
+QByteArray JoinListFile(const QStringList &lines);
 
 class MessageStore : public QObject {
     Q_OBJECT
@@ -26,12 +39,26 @@ public:
     // Builds the list line of a frame and adds it unless the same line is there already.
     // False when the frame fails its check or is not an SMS message (duplicates included).
     bool AddMessage(const QString &frame);
+    // AddMessage of every frame in order, with one update of the model at the end.
+    void AddMessages(const QStringList &frames);
     bool IsNewMessage(const QString &line) const;
     // Appends one frame line to "vantelq.dat".
     void AppendListFile(const QString &frame);
     void RemoveMessage(int row);
+    void clear();
     // " 3 items"
     QString countLabel() const;
+    // The frame stored in the list line of `row` (column 91 on).
+    QString frameAt(int row) const;
+
+    // The lines of a file in the store's folder; nullopt when it cannot be opened.
+    std::optional<QStringList> ReadListFile(QStringView name) const;
+    // Replaces a file in the store's folder atomically. A failure leaves the old file whole,
+    // writes "Error saving <name>" to the trace and returns false.
+    bool WriteListFile(QStringView name, const QStringList &lines);
+    // Rewrites "vantelq.dat" from the list, in its sorted order.
+    bool SaveListFile();
+    QString filePath(QStringView name) const;
 
 Q_SIGNALS:
     void countChanged(const QString &label);
@@ -39,10 +66,14 @@ Q_SIGNALS:
     void messageAdded(int row);
 
 private:
+    bool checkNew(const QString &line) const;
+    void indexLine(const QString &line);
+
     TraceFn trace_;
     QDir dir_;
     SortedListModel model_;
     QSet<QString> lines_;
+    QHash<QString, int> timeColumns_;  // first 18 characters of each line -> entries with them
 };
 
 }  // namespace vantel

@@ -1,0 +1,537 @@
+#include "app/mainwindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoroSignal>
+#include <QCoroTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/alertsound.h"
+#include "app/dbuslink.h"
+#include "app/setupform.h"
+#include "compose/insertform.h"
+#include "compose/sendform.h"
+#include "pdu/primitives.h"
+#include "views/technicalview.h"
+#include "views/viewer.h"
+#include "views/viewform.h"
+
+namespace vantel {
+
+namespace {
+
+const QString kSettingsFile = QStringLiteral("vantel.ini");
+const QString kAlertSound = QStringLiteral("mcitest.wav");
+
+// A list line can be as long as the damaged line it came from; laying out megabytes of text
+// for one row would stall the window, so rows show their first few hundred characters.
+class ListLineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        constexpr qsizetype kShown = 512;
+        if (option->text.size() > kShown) option->text.truncate(kShown);
+    }
+};
+
+QFont ListFont() {
+    QFont font(QStringLiteral("Courier New"));
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
+                      QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
+    font.setPointSizeF(9);
+    return font;
+}
+
+QListView *MakeList(QWidget *parent, const char *name, QAbstractItemModel *model) {
+    auto *view = new QListView(parent);
+    view->setObjectName(QLatin1String(name));
+    view->setModel(model);
+    view->setUniformItemSizes(true);
+    view->setFont(ListFont());
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    view->setItemDelegate(new ListLineDelegate(view));
+    return view;
+}
+
+QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption) {
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel *MakeLabel(QWidget *parent, const char *name, const QString &caption) {
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    return label;
+}
+
+}  // namespace
+
+Vantel::Vantel(QWidget *parent)
+    : QWidget(parent),
+      trace_(settings_),
+      link_(*this, settings_),
+      store_([this](const QString &text) { WriteTrace(text, false); }) {
+    setObjectName(QStringLiteral("Vantel"));
+    setWindowTitle(QStringLiteral("Vantel"));
+    buildWindow();
+
+    yieldTimer_ = new QTimer(this);
+    yieldTimer_->setSingleShot(true);
+    yieldTimer_->setInterval(0);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(5000);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+
+    transmitEntry = [this](QString entry) {
+        return RunTransmission(link_, *this, settings_, std::move(entry));
+    };
+
+    setupForm_ = new SetupForm(this);
+    setupForm_->setDevicePath(&SerialControl::devicePath);
+    sendForm_ = new SendForm(this);
+    viewForm_ = new ViewForm(this);
+    technicalView_ = new TechnicalView(this);
+    insertForm_ = new InsertForm(this);
+    connect(sendForm_, &SendForm::beep, this, [this] { beep(); });
+
+    connect(&trace_, &Trace::textChanged, this, [this](const QString &text) {
+        DebugWin->setPlainText(text);
+        DebugWin->moveCursor(QTextCursor::End);
+        DebugWin->ensureCursorVisible();
+    });
+    connect(&store_, &MessageStore::countChanged, QueueCountLabel, &QLabel::setText);
+    connect(&store_, &MessageStore::messageAdded, this, [this](int row) { selectMessage(row); });
+}
+
+Vantel::~Vantel() = default;
+
+void Vantel::buildWindow() {
+    AddButton = MakeButton(this, "AddButton", QStringLiteral("&Retrieve"));
+    SetupButton = MakeButton(this, "SetupButton", QStringLiteral("&Setup"));
+    InsertButton = MakeButton(this, "InsertButton", QStringLiteral("&Insert"));
+    SendButton = MakeButton(this, "SendButton", QStringLiteral("S&end"));
+    QuitButton = MakeButton(this, "QuitButton", QStringLiteral("&Quit"));
+    Image1 = MakeLabel(this, "Image1", QString());
+    QIcon icon(QStringLiteral(":/vantel/vantel-32.png"));
+    icon.addFile(QStringLiteral(":/vantel/vantel-64.png"));
+    Image1->setPixmap(icon.pixmap(32, 32));
+    Image1->setFixedSize(32, 32);
+    Image1->installEventFilter(this);
+    setWindowIcon(icon);
+
+    Label1 = MakeLabel(this, "Label1", QStringLiteral("Progress"));
+    DebugWin = new QPlainTextEdit(this);
+    DebugWin->setObjectName(QStringLiteral("DebugWin"));
+    DebugWin->setReadOnly(true);
+    DebugWin->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    DebugWin->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    DebugWin->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    DebugWin->installEventFilter(this);
+
+    Label2 = MakeLabel(this, "Label2", QStringLiteral("Send Queue"));
+    SendQueue = MakeList(this, "SendQueue", &sendQueue_);
+    SendQueue->installEventFilter(this);
+    MessageQueueLbl = MakeLabel(this, "MessageQueueLbl", QStringLiteral("Message List"));
+    QueueCountLabel = MakeLabel(this, "QueueCountLabel", QStringLiteral("0 items"));
+    SendInfoButton = MakeButton(this, "SendInfoButton", QStringLiteral("Info"));
+    FormComBox = MakeLabel(this, "FormComBox", QString());
+    FormComBox->setVisible(false);
+    MessageQueue = MakeList(this, "MessageQueue", &store_.model());
+    MessageQueue->installEventFilter(this);
+
+    // A row of buttons with the icon at its right, then the three headed panes.
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {AddButton, SetupButton, InsertButton, SendButton, QuitButton})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    buttons->addWidget(Image1, 0, Qt::AlignTop);
+
+    auto *listHeading = new QHBoxLayout;
+    listHeading->addWidget(MessageQueueLbl);
+    listHeading->addSpacing(16);
+    listHeading->addWidget(QueueCountLabel);
+    listHeading->addSpacing(16);
+    listHeading->addWidget(SendInfoButton);
+    listHeading->addWidget(FormComBox);
+    listHeading->addStretch();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 8, 12, 8);
+    layout->setSpacing(4);
+    layout->addLayout(buttons);
+    layout->addSpacing(4);
+    layout->addWidget(Label1);
+    layout->addWidget(DebugWin, 4);
+    layout->addSpacing(4);
+    layout->addWidget(Label2);
+    layout->addWidget(SendQueue, 3);
+    layout->addSpacing(4);
+    layout->addLayout(listHeading);
+    layout->addWidget(MessageQueue, 6);
+    resize(760, 560);
+
+    connect(AddButton, &QPushButton::clicked, this, [this] { AddButton_Click(); });
+    connect(SetupButton, &QPushButton::clicked, this, [this] { ShowSetupForm(); });
+    connect(InsertButton, &QPushButton::clicked, this, [this] { ShowInsertForm(); });
+    connect(SendButton, &QPushButton::clicked, this, [this] { ShowSendForm(); });
+    connect(QuitButton, &QPushButton::clicked, this, [this] { SaveAndEnd(); });
+    connect(SendInfoButton, &QPushButton::clicked, this, [this] { ShowMessageViewer(); });
+    connect(MessageQueue, &QListView::doubleClicked, this, [this] { ShowMessageViewer(); });
+}
+
+QCoro::Task<> Vantel::Form_Load() {
+    setWindowTitle(QStringLiteral("Vantel 32 bit V") + QString::number(ProgramVersion, 'f', 2));
+    link_.serial().setSettings(QStringLiteral("19200,N,8,1"));
+    link_.clearBuffer();
+    settings_ = Settings();
+    copyBuffer_ = CopyBuffer();
+
+    if (!QFile::exists(kSettingsFile)) {
+        settings_.debugMode = true;
+        co_await ShowSetupForm();
+    } else {
+        LoadSettings();
+    }
+    FillSendFormLists(*sendForm_);
+    show();
+    Timer1->start();
+
+    dbus_ = std::make_unique<SendSmsService>(
+        sendQueue_, [this](const QString &text) { WriteTrace(text, false); });
+    dbus_->start();
+
+    co_await LoadListFiles();
+    AddButton->setFocus();
+}
+
+void Vantel::LoadSettings() {
+    settings_.debugMode = true;
+    QFile file(kSettingsFile);
+    if (!file.open(QIODevice::ReadOnly)) return;
+    SerialSink sink;
+    sink.setSettings = [this](const QString &text) { return link_.serial().setSettings(text); };
+    sink.setCommPort = [this](int port) { return link_.serial().setCommPort(port); };
+    ReadSettings(file.readAll(), settings_, sink);
+}
+
+void Vantel::SaveSettings() {
+    QSaveFile file(kSettingsFile);
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok) {
+        const QByteArray data = WriteSettings(settings_);
+        ok = file.write(data) == data.size();
+        if (!ok) file.cancelWriting();
+        ok = file.commit() && ok;
+    }
+    if (!ok) WriteTrace(QStringLiteral("Error saving INI file"), false);
+}
+
+QCoro::Task<> Vantel::ShowSetupForm() {
+    if (busy_) {
+        beep();
+        co_return;
+    }
+    FillSetupForm(*setupForm_, settings_);
+    FormComBox->setText(QString());
+    setupForm_->show();
+    setMainVisible(false);
+    const QString code = co_await qCoro(setupForm_, &SetupForm::command);
+    FormComBox->setText(code);
+    setMainVisible(true);
+    setupForm_->hide();
+    setupForm_->OKButton->setDefault(true);
+    if (code == u"1") {
+        ApplySetupForm(*setupForm_, settings_);
+        link_.serial().setSettings(settings_.speed + QStringLiteral(",N,8,1"));
+        link_.serial().setCommPort(settings_.port.toInt());
+        SaveSettings();
+    }
+}
+
+QCoro::Task<> Vantel::yieldToEvents() {
+    yieldTimer_->start();
+    co_await qCoro(yieldTimer_).waitForTimeout();
+}
+
+QCoro::Task<> Vantel::LoadListFiles() {
+    DisableButtons();
+    if (std::optional<QStringList> frames = store_.ReadListFile(MessageListFile)) {
+        WriteTrace(QStringLiteral("Loading Message List..."), false);
+        // Batches sized to keep each pass near 15 ms, so the window stays responsive.
+        qsizetype batch = 256;
+        QElapsedTimer clock;
+        for (qsizetype done = 0; done < frames->size();) {
+            const qsizetype n = std::min(batch, frames->size() - done);
+            clock.start();
+            store_.AddMessages(frames->mid(done, n));
+            done += n;
+            const qint64 spent = std::max<qint64>(clock.elapsed(), 1);
+            batch = std::clamp<qsizetype>(batch * 15 / spent, 64, 8192);
+            co_await yieldToEvents();
+        }
+        WriteTrace(QStringLiteral("Message List Loaded"), false);
+    }
+    if (std::optional<QStringList> lines = store_.ReadListFile(AddressListFile))
+        sendForm_->addressHistory().addMany(*lines);
+    if (std::optional<QStringList> lines = store_.ReadListFile(SCAddressListFile))
+        sendForm_->scHistory().addMany(*lines);
+    EnableButtons();
+}
+
+void Vantel::SaveListFiles() {
+    store_.SaveListFile();
+    store_.WriteListFile(AddressListFile, sendForm_->addressHistory().items());
+    store_.WriteListFile(SCAddressListFile, sendForm_->scHistory().items());
+}
+
+QCoro::Task<> Vantel::SaveAndEnd() {
+    if (busy_ || quitAsking_) {
+        beep();
+        co_return;
+    }
+    if (const qsizetype waiting = sendQueue_.count(); waiting > 0) {
+        quitAsking_ = true;
+        const QMessageBox::StandardButton answer = co_await ask(
+            this, QMessageBox::Question,
+            QStringLiteral("%1 messages have not been sent. Quit anyway?").arg(waiting),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        quitAsking_ = false;
+        if (answer != QMessageBox::Yes) co_return;
+        // A send timer tick may have started an exchange while the question was open.
+        if (busy_) {
+            beep();
+            co_return;
+        }
+    }
+    SaveListFiles();
+    ending_ = true;
+    Timer1->stop();
+    for (QWidget *form : std::initializer_list<QWidget *>{setupForm_, sendForm_, viewForm_,
+                                                          technicalView_, insertForm_})
+        form->hide();
+    hide();
+    Q_EMIT programEnded();
+}
+
+void Vantel::closeEvent(QCloseEvent *event) {
+    if (ending_) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    SaveAndEnd();
+}
+
+QCoro::Task<> Vantel::AddButton_Click() {
+    co_await RunRetrieval(link_, *this, settings_);
+}
+
+QCoro::Task<> Vantel::Timer1_Timer() {
+    // A tick during an exchange waits for a later one: the port is taken, and the busy flag
+    // belongs to the exchange that set it.
+    if (busy_ || timerRunning_ || ending_) co_return;
+    timerRunning_ = true;
+    Timer1->stop();
+    if (sendQueue_.count() > 0 && transmitEntry) {
+        const QString entry = sendQueue_.at(0);
+        const bool gone = co_await transmitEntry(entry);
+        // Entries queued meanwhile may sort before it: remove the entry itself, not row 0.
+        if (gone) sendQueue_.removeAt(sendQueue_.indexOf(entry));
+    }
+    timerRunning_ = false;
+    if (!ending_) Timer1->start();
+}
+
+void Vantel::setButtonsEnabled(bool enabled) {
+    for (QPushButton *b :
+         {SetupButton, QuitButton, SendInfoButton, SendButton, AddButton, InsertButton})
+        b->setEnabled(enabled);
+}
+
+void Vantel::EnableButtons() {
+    busy_ = false;
+    setButtonsEnabled(true);
+}
+
+void Vantel::DisableButtons() {
+    busy_ = true;
+    setButtonsEnabled(false);
+}
+
+void Vantel::WriteTrace(const QString &text, bool toLog) {
+    trace_.WriteTrace(text, toLog);
+}
+
+void Vantel::AppendListFile(const QString &frame) {
+    store_.AppendListFile(frame);
+}
+
+bool Vantel::AddMessage(const QString &frame) {
+    return store_.AddMessage(frame);
+}
+
+QCoro::Task<> Vantel::PlayAlert() {
+    co_await PlayWaveFile(kAlertSound);
+}
+
+void Vantel::beep() {
+    ++beeps_;
+    QApplication::beep();
+}
+
+void Vantel::setMainVisible(bool visible) {
+    setVisible(visible);
+}
+
+int Vantel::selectedRow(const QListView *view) const {
+    const QModelIndexList rows = view->selectionModel()->selectedIndexes();
+    return rows.isEmpty() ? -1 : rows.constFirst().row();
+}
+
+int Vantel::selectedMessage() const {
+    return selectedRow(MessageQueue);
+}
+
+void Vantel::selectMessage(int row) {
+    if (row < 0 || row >= store_.model().count()) {
+        MessageQueue->selectionModel()->clearSelection();
+        return;
+    }
+    const QModelIndex index = store_.model().index(row);
+    MessageQueue->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    MessageQueue->scrollTo(index);
+}
+
+void Vantel::RemoveMessage(int row) {
+    store_.RemoveMessage(row);
+}
+
+void Vantel::queueEntry(const QString &entry) {
+    sendQueue_.add(entry);
+}
+
+QCoro::Task<> Vantel::ShowMessageViewer() {
+    co_await vantel::ShowMessageViewer(*this, {viewForm_, technicalView_, sendForm_});
+}
+
+QCoro::Task<> Vantel::ShowSendForm() {
+    co_await vantel::ShowSendForm(*this, *sendForm_);
+}
+
+QCoro::Task<> Vantel::ShowInsertForm() {
+    co_await vantel::ShowInsertForm(*this, *insertForm_);
+}
+
+QCoro::Task<> Vantel::ShowLineBox(int row) {
+    if (row < 0 || row >= store_.model().count()) co_return;
+    co_await ask(this, QMessageBox::NoIcon, store_.model().at(row), QMessageBox::Ok,
+                 QMessageBox::Ok);
+}
+
+QCoro::Task<> Vantel::RemoveQueueEntry(int row) {
+    if (row < 0 || row >= sendQueue_.count()) co_return;
+    const QString entry = sendQueue_.at(row);
+    const QMessageBox::StandardButton answer =
+        co_await ask(this, QMessageBox::Question,
+                     QStringLiteral("Remove this entry from the send queue?") +
+                         LineBreak.toString() + LineBreak.toString() + entry,
+                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) co_return;
+    // The queue may have changed while the question was open.
+    const int now = sendQueue_.indexOf(entry);
+    if (now < 0) co_return;
+    sendQueue_.removeAt(now);
+    if (now > 0) {
+        SendQueue->selectionModel()->setCurrentIndex(sendQueue_.index(now - 1),
+                                                     QItemSelectionModel::ClearAndSelect);
+    } else {
+        SendQueue->selectionModel()->clearSelection();
+    }
+}
+
+QCoro::Task<> Vantel::Image1_DblClick() {
+    if (busy_) co_return;
+    co_await ask(this, QMessageBox::Information,
+                 QStringLiteral("Vantel was written by the Vantel developers.") +
+                     LineBreak.toString() +
+                     QStringLiteral("Write to them through the project's issue tracker."),
+                 QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void Vantel::mouseDoubleClickEvent(QMouseEvent *event) {
+    QWidget::mouseDoubleClickEvent(event);
+    if (settings_.keepErr) PlayAlert();
+}
+
+bool Vantel::MessageQueue_KeyPress(QKeyEvent *key) {
+    const bool ctrl = key->modifiers() & Qt::ControlModifier;
+    if (ctrl && key->key() == Qt::Key_D) {
+        const int row = selectedMessage();
+        if (row < 0) return true;
+        RemoveMessage(row);
+        selectMessage(row > 0 ? row - 1 : -1);
+        return true;
+    }
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        ShowMessageViewer();
+        return true;
+    }
+    if (ctrl && key->key() == Qt::Key_N) {
+        ShowLineBox(selectedMessage());
+        return true;
+    }
+    return false;
+}
+
+bool Vantel::SendQueue_KeyPress(QKeyEvent *key) {
+    if ((key->modifiers() & Qt::ControlModifier) && key->key() == Qt::Key_D) {
+        RemoveQueueEntry(selectedRow(SendQueue));
+        return true;
+    }
+    return false;
+}
+
+bool Vantel::DebugWin_KeyPress(QKeyEvent *key) {
+    if (key->matches(QKeySequence::Copy) || key->text().isEmpty()) return false;
+    beep();
+    return true;
+}
+
+bool Vantel::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (watched == MessageQueue) return MessageQueue_KeyPress(key);
+        if (watched == SendQueue) return SendQueue_KeyPress(key);
+        if (watched == DebugWin) return DebugWin_KeyPress(key);
+    } else if (event->type() == QEvent::MouseButtonDblClick && watched == Image1) {
+        Image1_DblClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace vantel

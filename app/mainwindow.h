@@ -1,0 +1,164 @@
+// The main window: the button row, the trace window, the send queue and the message list, the
+// send timer, settings, and the drivers of the dialogs.
+#pragma once
+
+#include <QCoroTask>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "app/messagestore.h"
+#include "app/settingsfile.h"
+#include "app/sortedlistmodel.h"
+#include "link/host.h"
+#include "link/link.h"
+#include "link/trace.h"
+#include "views/askuser.h"
+#include "views/dialoghost.h"
+
+class QLabel;
+class QListView;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+namespace vantel {
+
+class InsertForm;
+class SendForm;
+class SendSmsService;
+class SetupForm;
+class TechnicalView;
+class ViewForm;
+
+inline constexpr double ProgramVersion = 0.36;
+
+class Vantel : public QWidget, public LinkHost, public DialogHost {
+    Q_OBJECT
+public:
+    // What the send timer does with the first send-queue entry: true when it left the queue
+    // for good (sent, or refused as unreadable).
+    using TransmitFn = std::function<QCoro::Task<bool>(QString entry)>;
+
+    explicit Vantel(QWidget *parent = nullptr);
+    ~Vantel() override;
+
+    // The start-up after the single-instance test: title, serial control, settings (the
+    // setup dialog when there is no "vantel.ini"), send form lists, window, list files.
+    QCoro::Task<> Form_Load();
+
+    // LinkHost and DialogHost.
+    void WriteTrace(const QString &text, bool toLog) override;
+    void DisableButtons() override;
+    void EnableButtons() override;
+    bool busy() const override { return busy_; }
+    void AppendListFile(const QString &frame) override;
+    bool AddMessage(const QString &frame) override;
+    QCoro::Task<> PlayAlert() override;
+    void beep() override;
+    void setMainVisible(bool visible) override;
+    const SortedListModel &messages() const override { return store_.model(); }
+    int selectedMessage() const override;
+    void selectMessage(int row) override;
+    void RemoveMessage(int row) override;
+    void queueEntry(const QString &entry) override;
+    bool pduMode() const override { return settings_.pduMode; }
+    bool skipPDUSCA() const override { return settings_.skipPDUSCA; }
+    CopyBuffer &copyBuffer() override { return copyBuffer_; }
+
+    // Dialog drivers and the handlers behind the buttons and the timer.
+    QCoro::Task<> ShowSetupForm();
+    QCoro::Task<> AddButton_Click();
+    QCoro::Task<> Timer1_Timer();
+    QCoro::Task<> SaveAndEnd();
+    QCoro::Task<> LoadListFiles();
+    void SaveListFiles();
+    void LoadSettings();
+    void SaveSettings();
+
+    Settings &settings() { return settings_; }
+    MessageStore &store() { return store_; }
+    SortedListModel &sendQueueModel() { return sendQueue_; }
+    Link &link() { return link_; }
+    Trace &trace() { return trace_; }
+    SetupForm &setupForm() { return *setupForm_; }
+    SendForm &sendForm() { return *sendForm_; }
+    ViewForm &viewForm() { return *viewForm_; }
+    TechnicalView &technicalView() { return *technicalView_; }
+    InsertForm &insertForm() { return *insertForm_; }
+    int beepCount() const { return beeps_; }
+    bool ended() const { return ending_; }
+
+    // Message boxes of the main window (tests answer them).
+    AskUserFn ask = AskUser;
+    // The send timer's transmission (tests put a simulated one in place).
+    TransmitFn transmitEntry;
+
+    QPushButton *AddButton;
+    QPushButton *SetupButton;
+    QPushButton *InsertButton;
+    QPushButton *SendButton;
+    QPushButton *QuitButton;
+    QLabel *Image1;
+    QLabel *Label1;
+    QPlainTextEdit *DebugWin;
+    QLabel *Label2;
+    QListView *SendQueue;
+    QLabel *MessageQueueLbl;
+    QLabel *QueueCountLabel;
+    QPushButton *SendInfoButton;
+    QLabel *FormComBox;
+    QListView *MessageQueue;
+    QTimer *Timer1;
+
+Q_SIGNALS:
+    // SaveAndEnd saved the files: the program ends.
+    void programEnded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildWindow();
+    void setButtonsEnabled(bool enabled);
+    bool MessageQueue_KeyPress(QKeyEvent *key);
+    bool SendQueue_KeyPress(QKeyEvent *key);
+    bool DebugWin_KeyPress(QKeyEvent *key);
+    QCoro::Task<> ShowMessageViewer();
+    QCoro::Task<> ShowLineBox(int row);
+    QCoro::Task<> RemoveQueueEntry(int row);
+    QCoro::Task<> Image1_DblClick();
+    QCoro::Task<> ShowSendForm();
+    QCoro::Task<> ShowInsertForm();
+    QCoro::Task<> yieldToEvents();
+    int selectedRow(const QListView *view) const;
+
+    Settings settings_;
+    Trace trace_;
+    Link link_;
+    MessageStore store_;
+    SortedListModel sendQueue_;
+    CopyBuffer copyBuffer_;
+    bool busy_ = false;
+    bool ending_ = false;
+    bool quitAsking_ = false;
+    bool timerRunning_ = false;
+    int beeps_ = 0;
+    QTimer *yieldTimer_;
+    SetupForm *setupForm_;
+    SendForm *sendForm_;
+    ViewForm *viewForm_;
+    TechnicalView *technicalView_;
+    InsertForm *insertForm_;
+    std::unique_ptr<SendSmsService> dbus_;
+};
+
+// The phone exchanges behind the Retrieve button and the send timer.
+QCoro::Task<> RunRetrieval(Link &link, LinkHost &host, const Settings &settings);
+QCoro::Task<bool> RunTransmission(Link &link, LinkHost &host, const Settings &settings,
+                                  QString entry);
+
+}  // namespace vantel

@@ -1,0 +1,177 @@
+#include "app/messagestore.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include "app/listline.h"
+#include "pdu/primitives.h"
+
+namespace vantel {
+
+namespace {
+
+// Time column and its separator: lines that share them have the same time stamp.
+constexpr qsizetype kTimeColumnWidth = 18;
+// Where the stored frame starts in every line that MakeListLine builds.
+constexpr qsizetype kFrameColumn = 90;
+// The trace window keeps 16000 characters: more repeats of the same note than fit there
+// would change nothing on screen and only cost time.
+constexpr int kMaxRepeatedNotes = 16000 / 40;
+
+const QString kDuplicateMessage = QStringLiteral("Duplicate Message Ignored");
+const QString kDuplicateTimestamp = QStringLiteral("Duplicate Timestamp - different message");
+
+}  // namespace
+
+QStringList SplitListFile(QByteArrayView data) {
+    QStringList lines;
+    qsizetype start = 0;
+    while (start < data.size()) {
+        qsizetype end = data.indexOf('\n', start);
+        const bool last = end < 0;
+        if (last) end = data.size();
+        qsizetype stop = end;
+        if (stop > start && data.at(stop - 1) == '\r') --stop;
+        lines.append(FromAnsi(data.sliced(start, stop - start)));
+        start = end + 1;
+    }
+    return lines;
+}
+
+QByteArray JoinListFile(const QStringList &lines) {
+    QByteArray out;
+    qsizetype size = 0;
+    for (const QString &line : lines)
+        size += line.size() + 2;
+    out.reserve(size);
+    for (const QString &line : lines) {
+        out += ToAnsi(line);
+        out += "\r\n";
+    }
+    return out;
+}
+
+MessageStore::MessageStore(TraceFn trace, QDir dir, QObject *parent)
+    : QObject(parent), trace_(std::move(trace)), dir_(std::move(dir)) {}
+
+bool MessageStore::IsNewMessage(const QString &line) const {
+    return checkNew(line);
+}
+
+bool MessageStore::checkNew(const QString &line) const {
+    const bool known = lines_.contains(line);
+    // Every entry with the same time column but another text gets its own note.
+    int notes = timeColumns_.value(line.left(kTimeColumnWidth)) - (known ? 1 : 0);
+    notes = std::min(notes, kMaxRepeatedNotes);
+    for (int i = 0; i < notes; ++i)
+        if (trace_) trace_(kDuplicateTimestamp);
+    return !known;
+}
+
+void MessageStore::indexLine(const QString &line) {
+    lines_.insert(line);
+    ++timeColumns_[line.left(kTimeColumnWidth)];
+}
+
+bool MessageStore::AddMessage(const QString &frame) {
+    const ListLine made = MakeListLine(frame);
+    if (checkNew(made.line)) {
+        indexLine(made.line);
+        model_.add(made.line);
+        Q_EMIT countChanged(countLabel());
+        Q_EMIT messageAdded(int(model_.count()) - 1);
+    } else if (trace_) {
+        trace_(kDuplicateMessage);
+    }
+    return made.result;
+}
+
+void MessageStore::AddMessages(const QStringList &frames) {
+    QStringList fresh;
+    fresh.reserve(frames.size());
+    for (const QString &frame : frames) {
+        ListLine made = MakeListLine(frame);
+        if (checkNew(made.line)) {
+            indexLine(made.line);
+            fresh.append(std::move(made.line));
+        } else if (trace_) {
+            trace_(kDuplicateMessage);
+        }
+    }
+    if (fresh.isEmpty()) return;
+    if (fresh.size() == 1)
+        model_.add(fresh.constFirst());
+    else
+        model_.addMany(fresh);
+    Q_EMIT countChanged(countLabel());
+    Q_EMIT messageAdded(int(model_.count()) - 1);
+}
+
+void MessageStore::RemoveMessage(int row) {
+    if (row < 0 || row >= model_.count()) return;
+    const QString line = model_.at(row);
+    lines_.remove(line);
+    const QString time = line.left(kTimeColumnWidth);
+    if (auto it = timeColumns_.find(time); it != timeColumns_.end() && --it.value() <= 0)
+        timeColumns_.erase(it);
+    model_.removeAt(row);
+    Q_EMIT countChanged(countLabel());
+}
+
+void MessageStore::clear() {
+    lines_.clear();
+    timeColumns_.clear();
+    model_.clear();
+    Q_EMIT countChanged(countLabel());
+}
+
+QString MessageStore::countLabel() const {
+    return CountLabelText(model_.count());
+}
+
+QString MessageStore::frameAt(int row) const {
+    if (row < 0 || row >= model_.count()) return {};
+    const QString &line = model_.at(row);
+    // A damaged frame may hold spaces of its own; the columns before it are fixed.
+    if (line.size() >= kFrameColumn && line.at(kFrameColumn - 1) == u' ')
+        return line.mid(kFrameColumn);
+    return FrameOfLine(line).toString();
+}
+
+QString MessageStore::filePath(QStringView name) const {
+    return dir_.filePath(name.toString());
+}
+
+void MessageStore::AppendListFile(const QString &frame) {
+    QFile file(filePath(MessageListFile));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    file.write(ToAnsi(frame) + "\r\n");
+}
+
+std::optional<QStringList> MessageStore::ReadListFile(QStringView name) const {
+    QFile file(filePath(name));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    return SplitListFile(file.readAll());
+}
+
+bool MessageStore::WriteListFile(QStringView name, const QStringList &lines) {
+    QSaveFile file(filePath(name));
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok) {
+        const QByteArray data = JoinListFile(lines);
+        ok = file.write(data) == data.size();
+        ok = file.commit() && ok;
+    }
+    if (!ok && trace_) trace_(QStringLiteral("Error saving ") + name.toString());
+    return ok;
+}
+
+bool MessageStore::SaveListFile() {
+    QStringList frames;
+    frames.reserve(model_.count());
+    for (int row = 0; row < model_.count(); ++row)
+        frames.append(frameAt(row));
+    return WriteListFile(MessageListFile, frames);
+}
+
+}  // namespace vantel

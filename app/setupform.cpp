@@ -1,0 +1,235 @@
+#include "app/setupform.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/settingsfile.h"
+#include "pdu/primitives.h"
+
+namespace vantel {
+
+namespace {
+
+const char *const kSpeeds[4] = {"2400", "4800", "9600", "19200"};
+
+QRadioButton *Option(QGroupBox *frame, QVBoxLayout *layout, const QString &name,
+                     const QString &caption) {
+    auto *button = new QRadioButton(caption, frame);
+    button->setObjectName(name);
+    layout->addWidget(button);
+    return button;
+}
+
+template <typename W>
+W *Named(W *widget, const char *name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+}  // namespace
+
+SetupForm::SetupForm(QWidget *parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("SetupForm"));
+    setWindowTitle(QStringLiteral("Vantel - Setup"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+
+    Frame1 = Named(new QGroupBox(QStringLiteral("Speed"), this), "Frame1");
+    auto *speedLayout = new QVBoxLayout(Frame1);
+    for (int i = 0; i < 4; ++i)
+        Speed[i] = Option(Frame1, speedLayout, QStringLiteral("Speed%1").arg(i),
+                          QLatin1String(kSpeeds[i]));
+
+    Frame3 = Named(new QGroupBox(QStringLiteral("Port"), this), "Frame3");
+    auto *portLayout = new QVBoxLayout(Frame3);
+    for (int i = 0; i < 4; ++i) {
+        Port[i] = Option(Frame3, portLayout, QStringLiteral("Port%1").arg(i),
+                         QStringLiteral("COM%1").arg(i + 1));
+        connect(Port[i], &QRadioButton::toggled, this, [this] { showDevice(); });
+    }
+    PortDeviceLabel = Named(new QLabel(this), "PortDeviceLabel");
+    PortDeviceLabel->setTextFormat(Qt::PlainText);
+    PortDeviceLabel->setEnabled(false);
+
+    Label4 = Named(new QLabel(QStringLiteral("GSM 0705 Block Mode entry string"), this), "Label4");
+    DialStringBox = Named(new QLineEdit(this), "DialStringBox");
+    Label1 =
+        Named(new QLabel(QStringLiteral("GSM 0705 Block Mode confirm string"), this), "Label1");
+    ConfirmStringBox = Named(new QLineEdit(this), "ConfirmStringBox");
+    for (QLabel *label : {Label4, Label1})
+        label->setWordWrap(true);
+    DeleteOldBox =
+        Named(new QCheckBox(QStringLiteral("Delete Retrieved Messages"), this), "DeleteOldBox");
+    EchoSetBox = Named(new QCheckBox(QStringLiteral("07.05 PDU Mode"), this), "EchoSetBox");
+    RetrieveOldBox =
+        Named(new QCheckBox(QStringLiteral("Retrieve Read Messages"), this), "RetrieveOldBox");
+    SkipPDUBox = Named(new QCheckBox(QStringLiteral("Skip SC Address In PDU"), this), "SkipPDUBox");
+    ReadSIMBox = Named(new QCheckBox(QStringLiteral("Read Messages from SIM instead of ME"), this),
+                       "ReadSIMBox");
+    OKButton = Named(new QPushButton(QStringLiteral("&OK"), this), "OKButton");
+    CancelButton = Named(new QPushButton(QStringLiteral("&Cancel"), this), "CancelButton");
+    AboutButton = Named(new QPushButton(QStringLiteral("&About"), this), "AboutButton");
+    OKButton->setDefault(true);
+    for (QPushButton *b : {CancelButton, AboutButton})
+        b->setAutoDefault(false);
+
+    // Speed and Port frames on the left, the strings to their right, the options below.
+    auto *strings = new QGridLayout;
+    strings->addWidget(Label4, 0, 0);
+    strings->addWidget(DialStringBox, 0, 1);
+    strings->addWidget(Label1, 1, 0);
+    strings->addWidget(ConfirmStringBox, 1, 1);
+    strings->addWidget(DeleteOldBox, 2, 1);
+    strings->setRowStretch(3, 1);
+
+    auto *top = new QHBoxLayout;
+    auto *portColumn = new QVBoxLayout;
+    portColumn->addWidget(Frame3);
+    portColumn->addWidget(PortDeviceLabel);
+    top->addWidget(Frame1, 0, Qt::AlignTop);
+    top->addLayout(portColumn);
+    top->addSpacing(12);
+    top->addLayout(strings, 1);
+
+    auto *options = new QGridLayout;
+    options->addWidget(EchoSetBox, 0, 0);
+    options->addWidget(RetrieveOldBox, 0, 1);
+    options->addWidget(SkipPDUBox, 1, 0);
+    options->addWidget(ReadSIMBox, 1, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    for (QPushButton *b : {OKButton, CancelButton, AboutButton})
+        buttons->addWidget(b);
+    buttons->addStretch();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(options);
+    layout->addSpacing(8);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(OKButton, &QPushButton::clicked, this, [this] { answer(QStringLiteral("1")); });
+    connect(CancelButton, &QPushButton::clicked, this, [this] { answer(QStringLiteral("0")); });
+    connect(AboutButton, &QPushButton::clicked, this, [this] { AboutButton_Click(); });
+
+    setSpeedIndex(0);
+    setPortIndex(0);
+}
+
+void SetupForm::setDevicePath(std::function<QString(int)> devicePath) {
+    devicePath_ = std::move(devicePath);
+    for (int i = 0; i < 4; ++i)
+        Port[i]->setToolTip(devicePath_ ? devicePath_(i + 1) : QString());
+    showDevice();
+}
+
+void SetupForm::showDevice() {
+    const int index = portIndex();
+    PortDeviceLabel->setText(devicePath_ ? devicePath_(index + 1) : QString());
+}
+
+int SetupForm::speedIndex() const {
+    for (int i = 3; i > 0; --i)
+        if (Speed[i]->isChecked()) return i;
+    return 0;
+}
+
+void SetupForm::setSpeedIndex(int index) {
+    Speed[qBound(0, index, 3)]->setChecked(true);
+}
+
+int SetupForm::portIndex() const {
+    for (int i = 3; i > 0; --i)
+        if (Port[i]->isChecked()) return i;
+    return 0;
+}
+
+void SetupForm::setPortIndex(int index) {
+    Port[qBound(0, index, 3)]->setChecked(true);
+}
+
+void SetupForm::answer(const QString &code) {
+    if (answered_) return;
+    answered_ = true;
+    Q_EMIT command(code);
+}
+
+void SetupForm::reject() {
+    answer(QStringLiteral("0"));
+}
+
+void SetupForm::showEvent(QShowEvent *event) {
+    answered_ = false;
+    QDialog::showEvent(event);
+    OKButton->setDefault(true);
+    OKButton->setFocus();
+}
+
+void SetupForm::closeEvent(QCloseEvent *event) {
+    answer(QStringLiteral("0"));
+    event->accept();
+}
+
+QCoro::Task<> SetupForm::AboutButton_Click() {
+    const QString text =
+        QStringLiteral(
+            "Vantel collects SMS messages from GSM phones and decodes all the fields "
+            "using the GSM 07.05 protocol.") +
+        LineBreak.toString() + LineBreak.toString() +
+        QStringLiteral(
+            "This software is provided as is, without any warranty, express or implied, "
+            "including the warranties of merchantability and fitness for a particular purpose. "
+            "The author accepts no liability for any damages arising from its use.");
+    co_await ask(this, QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void FillSetupForm(SetupForm &form, const Settings &s) {
+    int speed = 0;
+    if (s.speed == u"19200")
+        speed = 3;
+    else if (s.speed == u"9600")
+        speed = 2;
+    else if (s.speed == u"4800")
+        speed = 1;
+    form.setSpeedIndex(speed);
+
+    bool numeric = false;
+    int port = s.port.trimmed().toInt(&numeric);
+    if (!numeric) port = 0;
+    if (port > 4 || port <= 0) port = 1;
+    form.setPortIndex(port - 1);
+
+    form.DialStringBox->setText(s.dialString);
+    form.ConfirmStringBox->setText(s.confirmString);
+    form.EchoSetBox->setChecked(s.pduMode);
+    form.ReadSIMBox->setChecked(s.getSIMMessages);
+    form.RetrieveOldBox->setChecked(s.getOldMessages);
+    form.SkipPDUBox->setChecked(s.skipPDUSCA);
+    form.DeleteOldBox->setChecked(s.deleteOld);
+}
+
+void ApplySetupForm(const SetupForm &form, Settings &s) {
+    s.speed = QLatin1String(kSpeeds[form.speedIndex()]);
+    // The first option is COM1: port 1.
+    s.port = QString::number(form.portIndex() + 1);
+    s.dialString = form.DialStringBox->text();
+    s.confirmString = form.ConfirmStringBox->text();
+    s.pduMode = form.EchoSetBox->isChecked();
+    s.getOldMessages = form.RetrieveOldBox->isChecked();
+    s.getSIMMessages = form.ReadSIMBox->isChecked();
+    s.skipPDUSCA = form.SkipPDUBox->isChecked();
+    s.deleteOld = form.DeleteOldBox->isChecked();
+}
+
+}  // namespace vantel

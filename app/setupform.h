@@ -1,0 +1,81 @@
+// "Vantel - Setup": line speed, serial port, the two Block-mode strings and five options.
+// The form only reports its command code; the main window's driver fills it, shows it and
+// applies it.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "views/askuser.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace vantel {
+
+struct Settings;
+
+class SetupForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit SetupForm(QWidget *parent = nullptr);
+
+    // Names the device behind each port option (1-based port number).
+    void setDevicePath(std::function<QString(int)> devicePath);
+    // The About box goes through this.
+    AskUserFn ask = AskUser;
+
+    int speedIndex() const;
+    void setSpeedIndex(int index);
+    int portIndex() const;
+    void setPortIndex(int index);
+
+    QGroupBox *Frame1;
+    QRadioButton *Speed[4];  // objectNames Speed0 .. Speed3
+    QGroupBox *Frame3;
+    QRadioButton *Port[4];  // objectNames Port0 .. Port3
+    QLabel *PortDeviceLabel;
+    QLabel *Label4;
+    QLineEdit *DialStringBox;
+    QLabel *Label1;
+    QLineEdit *ConfirmStringBox;
+    QCheckBox *DeleteOldBox;
+    QCheckBox *EchoSetBox;
+    QCheckBox *RetrieveOldBox;
+    QCheckBox *SkipPDUBox;
+    QCheckBox *ReadSIMBox;
+    QPushButton *OKButton;
+    QPushButton *CancelButton;
+    QPushButton *AboutButton;
+
+Q_SIGNALS:
+    // "1" (OK) or "0" (Cancel, Esc, the close box); once per showing.
+    void command(const QString &code);
+
+public Q_SLOTS:
+    // Esc acts like CancelButton.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void answer(const QString &code);
+    QCoro::Task<> AboutButton_Click();
+    void showDevice();
+
+    std::function<QString(int)> devicePath_;
+    bool answered_ = false;
+};
+
+// Settings to form: unknown speeds show "2400", ports 0 and above 4 show "COM1".
+void FillSetupForm(SetupForm &form, const Settings &s);
+// Form to settings (Speed, Port, the strings and the five flags; the others are kept).
+void ApplySetupForm(const SetupForm &form, Settings &s);
+
+}  // namespace vantel
