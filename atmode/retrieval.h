@@ -1,0 +1,24 @@
+// Retrieval in GSM 07.05 PDU mode: AT+CPMS selects the store, AT+CMGL lists the messages, and
+// every listed PDU is kept as a Block-mode MESSAGE frame like those Block mode retrieves.
+#pragma once
+
+#include <QCoroTask>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+namespace vantel {
+
+class Link;
+class LinkHost;
+struct Settings;
+
+// Called with the port open. Traces "Failed to Retrieve" when the store cannot be selected or
+// the listing does not end with OK.
+QCoro::Task<> RetrievePduMode(Link &link, LinkHost &host, const Settings &settings);
+
+// The MESSAGE frames (hex) for the PDUs of a captured AT+CMGL answer, in the order listed.
+// skipPDUSCA: the listed PDUs have no service-centre address field; an empty one is added.
+QStringList ListedFrames(QStringView captured, bool skipPDUSCA);
+
+}  // namespace vantel

@@ -1,0 +1,179 @@
+#include "atmode/transmit.h"
+
+#include "app/settingsfile.h"
+#include "blockmode/diagnostics.h"
+#include "blockmode/frame.h"
+#include "link/host.h"
+#include "link/link.h"
+#include "pdu/primitives.h"
+
+namespace vantel {
+
+namespace {
+
+const QByteArray DleEtx = QByteArrayLiteral("\x10\x03");
+const QByteArray Ok = QByteArrayLiteral("OK");
+
+bool IsDecimal(QStringView s) {
+    if (s.isEmpty()) return false;
+    for (QChar c : s)
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
+bool IsHex(QStringView s) {
+    if (s.isEmpty() || s.size() % 2 != 0) return false;
+    for (QChar c : s)
+        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f')))
+            return false;
+    return true;
+}
+
+bool FitsInQuotes(QStringView s) {
+    for (QChar c : s)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == u'"') return false;
+    return true;
+}
+
+// GSM 07.05 3.5.1: the answer to AT+CMGS once the PDU has gone out, "+CMGS: <mr>" or
+// "+CMS ERROR: <err>". Empty when no complete answer line came.
+QCoro::Task<QString> AwaitSubmitAnswer(Link &link, QByteArray pdu) {
+    if (!co_await link.SendAndWait(pdu, QByteArrayLiteral("+"), 40)) co_return QString();
+    QString text = QString::fromLatin1(HexToBytes(link.captured()));
+    text = text.mid(text.indexOf(u'+'));
+    if (!text.contains(u'\r')) {
+        // The rest of the line is still on its way; the buffer holds what followed the "+".
+        if (!co_await link.SendAndWait({}, QByteArrayLiteral("\r"), 10)) co_return QString();
+        text = u'+' + QString::fromLatin1(HexToBytes(link.captured()));
+    }
+    co_return text;
+}
+
+QCoro::Task<TransmitOutcome> SubmitPduMode(Link &link, LinkHost &host, const Settings &settings,
+                                           const QueueEntry &e) {
+    link.clearBuffer();
+    co_await link.SendAndWait(QByteArrayLiteral("AT\r"), Ok, 2);
+    if (link.portLost()) co_return TransmitOutcome::Failed;
+
+    if (!e.serviceCentre.isEmpty() && settings.skipPDUSCA) {
+        link.clearBuffer();
+        co_await link.SendAndWait("AT+CSCA=\"" + ToAnsi(e.serviceCentre.mid(1)) + "\",145\r", Ok,
+                                  5);
+        if (link.portLost()) co_return TransmitOutcome::Failed;
+    }
+
+    // Only an answer that arrives after the PDU was written counts: the echo of "AT+CMGS=" or
+    // an earlier command's answer must not pass for a confirmation.
+    QString answer;
+    if (co_await link.SendAndWait("AT+CMGS=" + e.count.toLatin1() + '\r', QByteArrayLiteral("> "),
+                                  10))
+        answer = co_await AwaitSubmitAnswer(link, e.data.toLatin1() + "\x1A\r");
+    if (link.portLost()) co_return TransmitOutcome::Failed;
+
+    const qsizetype cr = answer.indexOf(u'\r');
+    if (cr < 0) {
+        host.WriteTrace(QStringLiteral("Message Failed"), false);
+        co_return TransmitOutcome::Failed;
+    }
+    const QString line = answer.left(cr);
+    host.WriteTrace(line, false);
+    if (line.startsWith(u"+CMGS")) {
+        host.WriteTrace(QStringLiteral("Message Sent"), false);
+        co_return TransmitOutcome::Sent;
+    }
+    host.WriteTrace(QStringLiteral("Message Failed"), false);
+    co_return TransmitOutcome::Failed;
+}
+
+QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const Settings &settings,
+                                             const QueueEntry &e) {
+    TransmitOutcome result = TransmitOutcome::Failed;
+    co_await link.SendAndWait(ToAnsi(settings.dialString) + '\r', ToAnsi(settings.confirmString),
+                              3);
+    if (link.portLost()) co_return result;
+    co_await link.Pause(2);
+    if (link.portLost()) co_return result;
+
+    // A reply is read only from a wait that found one: a stale captured response from an
+    // earlier exchange must not pass for the phone's answer.
+    const bool got = co_await link.SendAndWait(BuildFrame(HexToBytes(e.data)), DleEtx, 5);
+    if (link.portLost()) co_return result;
+    QString reply = got ? co_await ReadReplyFrame(link, host, settings) : QString();
+    if (!reply.isEmpty() && ValidateFrame(reply)) {
+        host.WriteTrace(QStringLiteral("MSG: ") + reply, true);
+        if (reply == u"2A04") {
+            const bool gotSecond = co_await link.SendAndWait({}, DleEtx, 60);
+            if (link.portLost()) co_return result;
+            const QString second =
+                gotSecond ? co_await ReadReplyFrame(link, host, settings) : QString();
+            if (!second.isEmpty()) {
+                host.WriteTrace(QStringLiteral("MSG: ") + second, true);
+                QString text = DescribeBlockMessage(second);
+                text.chop(2);
+                host.WriteTrace(text, true);
+                // GSM 07.05 Block mode: only INSERT SMS COMPLETE means the message went out.
+                QString content = second;
+                if (ValidateFrame(content) && content.startsWith(u"25"))
+                    result = TransmitOutcome::Sent;
+            }
+        } else {
+            host.WriteTrace(QStringLiteral("Message rejected by phone"), false);
+        }
+    }
+
+    co_await link.SendAndWait(EndSmsModeFrame, Ok, 5);
+    co_return result;
+}
+
+}  // namespace
+
+std::optional<QueueEntry> SplitQueueEntry(QStringView entry) {
+    const qsizetype c1 = entry.indexOf(u',');
+    if (c1 < 0) return std::nullopt;
+    const qsizetype c2 = entry.indexOf(u',', c1 + 1);
+    if (c2 < 0) return std::nullopt;
+    const qsizetype c3 = entry.indexOf(u',', c2 + 1);
+    if (c3 < 0) return std::nullopt;
+    QueueEntry e{entry.left(c1).toString(), entry.mid(c1 + 1, c2 - c1 - 1).toString(),
+                 entry.mid(c2 + 1, c3 - c2 - 1).toString(), entry.mid(c3 + 1).toString()};
+    if (!IsDecimal(e.count) || !IsHex(e.data) || !FitsInQuotes(e.serviceCentre))
+        return std::nullopt;
+    return e;
+}
+
+QCoro::Task<QString> ReadReplyFrame(Link &link, LinkHost &host, const Settings &settings) {
+    const ExtractedFrame extracted = ExtractFrame(link.captured());
+    if (!extracted.found) co_return QString();
+    for (int i = 0; i < extracted.repairs; ++i) {
+        host.WriteTrace(MissingStuffingWarning.toString(), false);
+        if (settings.keepErr) co_await host.PlayAlert();
+    }
+    co_return extracted.frame;
+}
+
+QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
+                                                const Settings &settings, QString entry) {
+    const std::optional<QueueEntry> e = SplitQueueEntry(entry);
+    if (!e) {
+        host.WriteTrace(QStringLiteral("Unreadable send-queue entry removed: ") + entry, true);
+        co_return TransmitOutcome::Dropped;
+    }
+    host.WriteTrace(QStringLiteral("Sending to ") + NormaliseNumber(e->destination) +
+                        QStringLiteral(" at ") + NormaliseNumber(e->serviceCentre) +
+                        QStringLiteral("..."),
+                    false);
+    host.DisableButtons();
+    if (!link.OpenPort()) {
+        host.EnableButtons();
+        co_return TransmitOutcome::Failed;
+    }
+
+    const TransmitOutcome result = settings.pduMode
+                                       ? co_await SubmitPduMode(link, host, settings, *e)
+                                       : co_await SubmitBlockMode(link, host, settings, *e);
+    link.ClosePort();
+    host.EnableButtons();
+    co_return result;
+}
+
+}  // namespace vantel

@@ -1,0 +1,45 @@
+// Submitting one send-queue entry through the phone: AT+CMGS in PDU mode, INSERT SMS in
+// Block mode.
+#pragma once
+
+#include <QCoroTask>
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+namespace vantel {
+
+class Link;
+class LinkHost;
+struct Settings;
+
+// What the send timer does with the entry it passed to TransmitQueueEntry.
+enum class TransmitOutcome {
+    Sent,     // the phone confirmed the submission: remove the entry from the queue
+    Failed,   // not sent (port busy, no answer, refused): keep the entry, retry on a later tick
+    Dropped,  // the entry is unreadable and was never written to the phone: remove it (the
+              // trace and "vantel.log" already hold the whole entry)
+};
+
+// "octet count,destination,service centre,data", split at the first three commas.
+struct QueueEntry {
+    QString count;
+    QString destination;
+    QString serviceCentre;
+    QString data;
+};
+// Empty when the entry must not reach the phone: fewer than four fields, an octet count that
+// is not a decimal number, data that is not an even number of hex digits, or a service centre
+// holding a double quote or a control character (it is sent inside AT+CSCA="...").
+std::optional<QueueEntry> SplitQueueEntry(QStringView entry);
+
+// Opens the port, submits the entry and closes the port again. The buttons are disabled while
+// the phone is talked to and enabled again on every way out.
+QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
+                                                const Settings &settings, QString entry);
+
+// The frame cut out of the current captured response, or "" when it holds none. Each repaired
+// checksum is traced and, with KeepErr, sounded.
+QCoro::Task<QString> ReadReplyFrame(Link &link, LinkHost &host, const Settings &settings);
+
+}  // namespace vantel

@@ -1,0 +1,170 @@
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "linkfixture.h"
+#include "pdu/primitives.h"
+
+namespace vantel::test {
+namespace {
+
+using Fixture = LinkFixture;
+
+TEST(OctetBoundary, FindsOnlyOccurrencesStartingAnOctet) {
+    struct Case {
+        const char16_t *hex, *needle;
+        qsizetype from, at;
+    } cases[] = {
+        {u"0D0A4F4B0D0A", u"4F4B", 0, 4},
+        {u"0100300A", u"1003", 0, -1},
+        {u"FF1003FFFD", u"1003", 0, 2},
+        {u"01003010030A", u"1003", 0, 6},  // the straddling one at 2 is skipped
+        {u"1003FF1003", u"1003", 2, 6},
+        {u"", u"1003", 0, -1},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(FindAtOctetBoundary(QStringView(c.hex), QStringView(c.needle), c.from), c.at)
+            << QString::fromUtf16(c.hex).toStdString();
+}
+
+// Recorded buffers: what the phone sent, what was awaited, what the wait leaves behind.
+TEST_F(Fixture, SendAndWaitMatchesRecordedBuffers) {
+    struct Case {
+        QString received, expected;
+        bool found;
+        QString rest;
+    } cases[] = {
+        {u"0D0A4F4B0D0A"_qs, u"OK"_qs, true, u"0D0A"_qs},
+        {u"0100300A"_qs, QString::fromLatin1("\x10\x03"), false, u"0100300A"_qs},
+        {u"FF1003FFFD"_qs, QString::fromLatin1("\x10\x03"), true, u"FFFD"_qs},
+        {u"0D0A1002220000"
+         u"1003FFDE"_qs,
+         QString::fromLatin1("\x10\x03"), true, u"FFDE"_qs},
+        {u"0D0A3E20"_qs, u"> "_qs, true, u""_qs},
+        {u"4F4F4B"_qs, u"OK"_qs, true, u""_qs},
+        {u"04F4B0"_qs, u"OK"_qs, false, u"04F4B0"_qs},  // fed as 04 F4 B0
+    };
+    link->setTimeScale(0.05);
+    ASSERT_TRUE(link->OpenPort());
+    for (const Case &c : cases) {
+        link->clearBuffer();
+        const QString before = link->captured();
+        ASSERT_TRUE(pty.write(HexToBytes(c.received)));
+        const bool found = run(link->SendAndWait({}, c.expected.toLatin1(), 1));
+        EXPECT_EQ(found, c.found) << c.received.toStdString();
+        EXPECT_EQ(link->captured(), c.found ? c.received : before) << c.received.toStdString();
+        EXPECT_EQ(link->buffer(), c.rest) << c.received.toStdString();
+    }
+    EXPECT_EQ(host->trace, QStringList());
+}
+
+TEST_F(Fixture, EmptyExpectedMatchesAtOnceAndTouchesNothing) {
+    settings.debugMode = true;
+    ASSERT_TRUE(link->OpenPort());
+    link->ReceiveData(QByteArrayLiteral("AB"));
+    QElapsedTimer t;
+    t.start();
+    EXPECT_TRUE(run(link->SendAndWait(QByteArrayLiteral("AT\r"), {}, 30)));
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_EQ(link->captured(), QString());
+    EXPECT_EQ(link->buffer(), u"4142"_qs);
+    EXPECT_EQ(pty.read(1000), QByteArrayLiteral("AT\r"));
+    EXPECT_EQ(host->trace, (QStringList{u"RX:4142"_qs, u"TX:41540D"_qs}));
+}
+
+TEST_F(Fixture, TimeOutKeepsThePreviousCaptureAndTheBuffer) {
+    link->setTimeScale(0.1);
+    ASSERT_TRUE(link->OpenPort());
+    link->ReceiveData(QByteArrayLiteral("\r\nOK\r\n"));
+    ASSERT_TRUE(run(link->SendAndWait({}, QByteArrayLiteral("OK"), 2)));
+    link->ReceiveData(QByteArrayLiteral("ERROR"));
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(run(link->SendAndWait(QByteArrayLiteral("AT\r"), QByteArrayLiteral("OK"), 2)));
+    EXPECT_GE(t.elapsed(), 190);
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_EQ(link->captured(), u"0D0A4F4B0D0A"_qs);
+    EXPECT_EQ(link->buffer(), u"0D0A4552524F52"_qs);
+}
+
+TEST_F(Fixture, WaitEndsWhenTheAnswerArrivesInPieces) {
+    settings.debugMode = true;
+    settings.pduMode = true;
+    ASSERT_TRUE(link->OpenPort());
+    const QByteArray answer = QByteArrayLiteral("\r\n+CMGS: 5\r\n\r\nOK\r\n");
+    int sent = 0;
+    QTimer feeder;
+    QObject::connect(&feeder, &QTimer::timeout, [&] {
+        if (sent < answer.size()) pty.write(answer.mid(sent++, 1));
+    });
+    feeder.start(5);
+    QElapsedTimer t;
+    t.start();
+    EXPECT_TRUE(run(link->SendAndWait(QByteArrayLiteral("AT\r"), QByteArrayLiteral("OK"), 10)));
+    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_TRUE(link->captured().startsWith(BytesToHex(answer.left(answer.size() - 2))));
+    // PDU mode shows both directions as characters, one RX line per chunk.
+    EXPECT_EQ(host->trace.first(), u"TX:AT\r"_qs);
+    EXPECT_EQ(host->trace.at(1), u"RX:\r"_qs);
+    EXPECT_GE(host->trace.size(), 3);
+}
+
+TEST_F(Fixture, ReceivedOctetsAreTracedAsHexInBlockMode) {
+    settings.debugMode = true;
+    link->ReceiveData(QByteArrayLiteral("\x10\x02"));
+    EXPECT_EQ(host->trace, QStringList{u"RX:1002"_qs});
+    EXPECT_EQ(link->buffer(), u"1002"_qs);
+    settings.debugMode = false;
+    link->ReceiveData(QByteArrayLiteral("OK"));
+    EXPECT_EQ(host->trace.size(), 1);
+    EXPECT_EQ(link->buffer(), u"10024F4B"_qs);
+}
+
+TEST_F(Fixture, WaitWithoutDataWritesNothing) {
+    settings.debugMode = true;
+    link->setTimeScale(0.05);
+    ASSERT_TRUE(link->OpenPort());
+    EXPECT_FALSE(run(link->SendAndWait({}, QByteArrayLiteral("OK"), 1)));
+    EXPECT_EQ(pty.read(100), QByteArray());
+    EXPECT_EQ(host->trace, QStringList());
+}
+
+TEST_F(Fixture, PortThatCannotBeOpenedIsTraced) {
+    ASSERT_TRUE(QFile::link(u"/nonexistent/tty"_qs, dir.filePath(u"com8"_qs)));
+    ASSERT_TRUE(link->serial().setCommPort(8));
+    EXPECT_FALSE(link->OpenPort());
+    EXPECT_EQ(host->trace, QStringList{u"Cannot Open Port"_qs});
+    ASSERT_TRUE(link->serial().setCommPort(7));
+    EXPECT_TRUE(link->OpenPort());
+    EXPECT_FALSE(link->OpenPort());  // held by a running exchange
+    EXPECT_EQ(host->count(u"Cannot Open Port"_qs), 2);
+    EXPECT_TRUE(link->ClosePort());
+    EXPECT_TRUE(link->ClosePort());
+}
+
+TEST_F(Fixture, VanishedDeviceEndsTheWaitAtOnce) {
+    ASSERT_TRUE(link->OpenPort());
+    QTimer::singleShot(100, [&] { pty.closeMaster(); });
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(run(link->SendAndWait(QByteArrayLiteral("AT\r"), QByteArrayLiteral("OK"), 30)));
+    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_TRUE(link->portLost());
+    EXPECT_FALSE(link->serial().isOpen());
+    ASSERT_EQ(host->trace.size(), 1);
+    EXPECT_TRUE(host->trace.first().startsWith(u"Port failure: "));
+    t.restart();
+    run(link->Pause(30));
+    EXPECT_LT(t.elapsed(), 1000);
+}
+
+TEST_F(Fixture, PauseLastsItsScaledLength) {
+    link->setTimeScale(0.1);
+    QElapsedTimer t;
+    t.start();
+    run(link->Pause(2));
+    EXPECT_GE(t.elapsed(), 195);
+    EXPECT_LT(t.elapsed(), 1000);
+}
+
+}  // namespace
+}  // namespace vantel::test

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "app/settingsfile.h"
+#include "link/trace.h"
+
+namespace vantel::test {
+namespace {
+
+class TraceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        trace.setClock([] { return QDateTime(QDate(2024, 3, 7), QTime(9, 5, 4)); });
+    }
+    QByteArray logBytes() const {
+        QFile f(trace.logPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QTemporaryDir dir;
+    Settings settings;
+    Trace trace{settings, QDir(dir.path())};
+};
+
+TEST_F(TraceTest, LinesCarryTheTimeOnlyInDebugMode) {
+    trace.WriteTrace(u"Retrieving Messages..."_qs, false);
+    settings.debugMode = true;
+    trace.WriteTrace(u"Messages Retrieved"_qs, false);
+    EXPECT_EQ(trace.text(), u"Retrieving Messages...\r\n09:05:04 Messages Retrieved\r\n"_qs);
+    EXPECT_FALSE(QFile::exists(trace.logPath()));
+}
+
+TEST_F(TraceTest, LoggedLinesAreAppendedWithDateInWindows1252) {
+    trace.WriteTrace(u"MSG: 1002031003FFFD"_qs, true);
+    trace.WriteTrace(u"caf\u00e9 \u20ac"_qs, true);
+    EXPECT_EQ(logBytes(), QByteArray("24-03-07 09:05:04 MSG: 1002031003FFFD\r\n"
+                                     "24-03-07 09:05:04 caf\xe9 \x80\r\n"));
+    // Appended, never truncated.
+    Trace again(settings, QDir(dir.path()));
+    again.WriteTrace(u"x"_qs, true);
+    EXPECT_TRUE(logBytes().startsWith("24-03-07 09:05:04 MSG:"));
+    EXPECT_TRUE(logBytes().endsWith(" x\r\n"));
+}
+
+TEST_F(TraceTest, UnopenableLogIsReportedInTheTraceOnly) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"vantel.log"_qs));
+    trace.WriteTrace(u"MSG: 1002"_qs, true);
+    EXPECT_EQ(trace.text(), u"MSG: 1002\r\nProblem opening log file\r\n"_qs);
+}
+
+TEST_F(TraceTest, TextKeepsItsLast16000Characters) {
+    QSignalSpy spy(&trace, &Trace::textChanged);
+    const QString line = QString(97, u'a');  // 99 characters with CR LF
+    for (int i = 0; i < 170; ++i)
+        trace.WriteTrace(line + QString::number(i % 10), false);
+    EXPECT_EQ(trace.text().size(), Trace::Capacity);
+    EXPECT_TRUE(trace.text().endsWith(line + u"9\r\n"_qs));
+    EXPECT_EQ(spy.count(), 170);
+    EXPECT_EQ(spy.last().first().toString(), trace.text());
+    // 170 * 100 = 17000 characters written: the first 1000 are gone.
+    EXPECT_TRUE(trace.text().startsWith(line + u"0\r\n"_qs));
+}
+
+TEST_F(TraceTest, DataIsShownAsHexOrAsCharacters) {
+    trace.TraceData(QByteArrayLiteral("\x10\x02"), u"RX:", true);
+    trace.TraceData(QByteArrayLiteral("OK\r\n"), u"RX:", false);
+    trace.TraceData(QByteArrayLiteral("\xe9"), u"TX:", false);
+    EXPECT_EQ(trace.text(), u"RX:1002\r\nRX:OK\r\n\r\nTX:\u00e9\r\n"_qs);
+}
+
+}  // namespace
+}  // namespace vantel::test
