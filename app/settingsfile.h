@@ -8,11 +8,11 @@
 namespace vantel {
 
 struct Settings {
-    QString speed;                 // line speed text, e.g. "19200"; empty when never set
-    QString port;                  // one character, e.g. "1"; empty when never set
+    QString speed;  // line speed text, e.g. "19200"; empty when never set
+    QString port;   // one character, e.g. "1"; empty when never set
     QString dialString = QStringLiteral("AT*T");
     QString confirmString = QStringLiteral("OK");
-    bool debugMode = false;        // reading a file turns it on before the first line
+    bool debugMode = false;  // reading a file turns it on before the first line
     bool echoSet = false;
     bool pduMode = false;
     bool getOldMessages = false;
@@ -20,6 +20,8 @@ struct Settings {
     bool skipPDUSCA = false;
     bool deleteOld = false;
     bool keepErr = false;
+
+    bool operator==(const Settings &) const = default;
 };
 
 // Where the serial parameters read from the file go, line by line as they are read. A
