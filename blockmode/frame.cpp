@@ -22,6 +22,18 @@ QStringView OctetAt(QStringView hex, qsizetype at) {
     return hex.sliced(at, qMin<qsizetype>(2, hex.size() - at));
 }
 
+// HexPairValue of the octet at 0-based digit `at`, quick for the usual hex digits.
+int PairValue(QStringView hex, qsizetype at) {
+    const auto digit = [&hex](qsizetype i) {
+        if (i >= hex.size()) return 0;
+        const char16_t c = hex[i].unicode();
+        if (c >= u'0' && c <= u'9') return c - u'0';
+        if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+        return HexDigitValue(hex.sliced(i, 1));
+    };
+    return 16 * digit(at) + digit(at + 1);
+}
+
 bool OctetIs(QStringView hex, qsizetype at, char high, char low) {
     return at >= 0 && at + 1 < hex.size() && hex[at] == QLatin1Char(high) &&
            hex[at + 1] == QLatin1Char(low);
@@ -146,46 +158,49 @@ bool ValidateFrame(QString &frame) {
 
     // Content and checksum without the DLE ETX, the checksum with every stuffing octet that
     // is missing at its end put back silently.
-    QString stuffed;
-    stuffed.reserve(r.size() + 4);
-    stuffed.append(r.first(etx));
-    const QStringView checksum = r.sliced(etx + 4);
-    const QString repaired = RestoreChecksumStuffing(checksum);
-    stuffed.append(repaired.isNull() ? checksum : QStringView(repaired));
+    const QStringView content = r.first(etx);
+    const QStringView sent = r.sliced(etx + 4);
+    const QString repaired = RestoreChecksumStuffing(sent);
+    const QStringView checksum = repaired.isNull() ? sent : QStringView(repaired);
+    QString octets(content.size() + checksum.size(), Qt::Uninitialized);
+    char16_t *const digits = reinterpret_cast<char16_t *>(octets.data());
+    std::copy(content.utf16(), content.utf16() + content.size(), digits);
+    std::copy(checksum.utf16(), checksum.utf16() + checksum.size(), digits + content.size());
 
-    // Every 0x10 must be followed by its stuffing octet 0x00, which goes.
-    QString unstuffed;
-    unstuffed.reserve(stuffed.size());
-    for (qsizetype at = 0; at < stuffed.size(); at += 2) {
-        const QStringView octet = OctetAt(stuffed, at);
-        unstuffed.append(octet);
-        if (octet == u"10") {
-            if (!OctetIs(stuffed, at + 2, '0', '0')) {
+    // Every 0x10 must be followed by its stuffing octet 0x00, which goes (unstuffed in place).
+    const qsizetype stuffedSize = octets.size();
+    qsizetype kept = 0;
+    for (qsizetype at = 0; at < stuffedSize; at += 2) {
+        const bool whole = at + 1 < stuffedSize;
+        const bool dle = whole && digits[at] == u'1' && digits[at + 1] == u'0';
+        digits[kept++] = digits[at];
+        if (whole) digits[kept++] = digits[at + 1];
+        if (dle) {
+            if (at + 3 >= stuffedSize || digits[at + 2] != u'0' || digits[at + 3] != u'0') {
                 frame = kStuffingText;
                 return false;
             }
             at += 2;
         }
     }
+    octets.truncate(kept);
 
     // The content octets and the checksum, high octet first, add up to 0 modulo 65536.
-    if (unstuffed.size() < 4) {
+    if (kept < 4) {
         frame = kChecksumText;
         return false;
     }
-    const qsizetype contentSize = unstuffed.size() - 4;
+    const qsizetype contentSize = kept - 4;
     quint32 sum = 0;
-    for (qsizetype at = 0; at < contentSize; at += 2) {
-        sum += quint32(HexPairValue(OctetAt(unstuffed, at)));
-    }
-    sum += 256 * quint32(HexPairValue(OctetAt(unstuffed, contentSize))) +
-           quint32(HexPairValue(OctetAt(unstuffed, contentSize + 2)));
+    for (qsizetype at = 0; at < contentSize; at += 2)
+        sum += quint32(PairValue(octets, at));
+    sum += 256 * quint32(PairValue(octets, contentSize)) + quint32(PairValue(octets, kept - 2));
     if ((sum & 0xFFFF) != 0) {
         frame = kChecksumText;
         return false;
     }
-    unstuffed.truncate(contentSize);
-    frame = std::move(unstuffed);
+    octets.truncate(contentSize);
+    frame = std::move(octets);
     return true;
 }
 
