@@ -139,6 +139,7 @@ TEST(VantelPdu, ValidatePrintsContentOrErrorText) {
         {"100203041003", false, "Syntax error: DLE/ETX missing"},
         {"1002031003FF", false, "Syntax error: Checksum incorrect"},
         {"1002031003", false, "Syntax error: PDU has insufficient length"},
+        {"", false, "Syntax error: PDU has insufficient length"},  // an empty argument
         {"AAAAAAAAAAAAAA", false, "Syntax error: DLE/STX missing"},
     };
     for (const auto &c : cases) {

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 #include "app/listline.h"
@@ -114,7 +115,8 @@ struct Options {
     unsigned given = 0;
     QString to, sc, text, pid = QStringLiteral("00"), dcs = QStringLiteral("00");
     LinkMode mode = LinkMode::Block;
-    QString input;  // the INPUT argument when given
+    QString input;  // the INPUT argument, when hasInput
+    bool hasInput = false;
     bool has(Option o) const { return given & o; }
 };
 
@@ -303,8 +305,9 @@ Options ParseOptions(const Subcommand &cmd, const QStringList &args) {
             std::exit(0);
         }
         if (optionsEnded || !arg.startsWith(u"--")) {
-            if (!o.input.isNull()) UsageError("more than one input: '" + arg + "'");
+            if (o.hasInput) UsageError("more than one input: '" + arg + "'");
             o.input = arg;
+            o.hasInput = true;
             continue;
         }
         const qsizetype eq = arg.indexOf(u'=');
@@ -332,9 +335,9 @@ Options ParseOptions(const Subcommand &cmd, const QStringList &args) {
     if (o.has(NoSca) && !o.has(Pdu)) UsageError("--no-sca goes with --pdu");
     if (cmd.run == RunEncode) {
         if (!o.has(To)) UsageError("encode needs --to NUMBER");
-        if (!o.input.isNull())
-            UsageError("encode takes its text from --text, not '" + o.input + "'");
-        if (o.has(Text)) o.input = o.text;
+        if (o.hasInput) UsageError("encode takes its text from --text, not '" + o.input + "'");
+        o.input = o.text;
+        o.hasInput = o.has(Text);
     }
     return o;
 }
@@ -368,7 +371,7 @@ int Main(const QStringList &args) {
     const Options o = ParseOptions(*cmd, args.mid(2));
 
     bool allOk = true;
-    if (!o.input.isNull()) {
+    if (o.hasInput) {
         allOk = RunItem(*cmd, o, o.input);
     } else {
         QFile in;
