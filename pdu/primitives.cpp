@@ -1,7 +1,10 @@
 #include "pdu/primitives.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+
+#include <QVarLengthArray>
 
 #include "pdu/hexreader.h"
 
@@ -63,7 +66,8 @@ constexpr std::array<qint16, 256> kDigitValues = [] {
 }();
 
 int DigitValue(QChar c) {
-    return kDigitValues[AnsiCode(c)];
+    const char16_t u = c.unicode();
+    return kDigitValues[u < 0x80 ? u : AnsiCode(c)];
 }
 
 int DigitAt(QStringView s, qsizetype at) {
@@ -180,12 +184,13 @@ int MapGsmChar(int code) {
     return code;
 }
 
+namespace {
+
 // GSM 03.40 9.2.3.24: septets packed low bits first. Phase p (1..8) picks the bits of the
-// current octet O and the next octet N; p = 1 starts a new group of seven octets.
-QString UnpackGsm7(QStringView hex, int count) {
-    count = qMin(count, 0x7FFF);
+// current octet O and the next octet N; p = 1 starts a new group of seven octets. This form
+// also gives characters other than hex digits their classic (out-of-range) digit values.
+QString UnpackDigitByDigit(QStringView hex, int count) {
     QString text;
-    if (count <= 0) return text;
     text.reserve(count + 8);
     int phase = 1;
     qsizetype r = 0;
@@ -216,6 +221,47 @@ QString UnpackGsm7(QStringView hex, int count) {
     return text;
 }
 
+// The same unpacking over octets, for data whose digits all lie in 0..15.
+QString UnpackOctets(const uchar *data, int count) {
+    const auto septet = [data](int i) {
+        const int bit = 7 * i;
+        return ((data[bit >> 3] | data[(bit >> 3) + 1] << 8) >> (bit & 7)) & 0x7F;
+    };
+    int lineFeeds = 0;
+    for (int i = 0; i < count; ++i)
+        lineFeeds += septet(i) == 10;
+    QString text(count + lineFeeds, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    for (int i = 0; i < count; ++i) {
+        const int code = septet(i);
+        if (code == 10) {
+            *out++ = u'\r';
+            *out++ = u'\n';
+        } else {
+            *out++ = code == 0 ? u'@' : code == 64 ? u'\u00A1' : char16_t(code);
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+QString UnpackGsm7(QStringView hex, int count) {
+    count = qMin(count, 0x7FFF);
+    if (count <= 0) return {};
+    const qsizetype octets = (qsizetype(count) * 7 + 7) / 8 + 1;
+    QVarLengthArray<uchar, 256> data(octets);
+    const qsizetype present = qMin(octets, (hex.size() + 1) / 2);
+    std::fill(data.begin() + present, data.end(), uchar(0));
+    for (qsizetype k = 0; k < present; ++k) {
+        const int high = DigitAt(hex, 2 * k);
+        const int low = DigitAt(hex, 2 * k + 1);
+        if ((high | low) & ~0xF) return UnpackDigitByDigit(hex, count);
+        data[k] = uchar(16 * high + low);
+    }
+    return UnpackOctets(data.constData(), count);
+}
+
 QString SemiOctetDigits(QStringView hex, qsizetype start, int digits, qsizetype *end) {
     QString out;
     int i = 1;
@@ -239,7 +285,7 @@ QString SemiOctetDigits(QStringView hex, qsizetype start, int digits, qsizetype 
 QString TimeStampText(QStringView hex, qsizetype start) {
     static constexpr char16_t kSeparators[] = u"// ::";
     QString text;
-    text.reserve(17);
+    text.reserve(32);
     for (int field = 0; field < 6; ++field) {
         if (field > 0) text.append(QChar(kSeparators[field - 1]));
         const qsizetype at = start + 2 * field;
@@ -257,18 +303,25 @@ double TimeZoneHours(QStringView hex, qsizetype start) {
     return quarters / 4.0;
 }
 
+void AppendTimeZoneText(QString &text, double hours) {
+    const double magnitude = std::fabs(hours);
+    const long hundredths = magnitude < 1e9 ? std::lround(magnitude * 100) : 0;
+    text += hours < 0 ? u'-' : u'+';
+    char16_t whole[12];
+    int n = 0;
+    for (long w = hundredths / 100; n == 0 || w > 0; w /= 10)
+        whole[n++] = char16_t(u'0' + w % 10);
+    while (n > 0)
+        text += QChar(whole[--n]);
+    text += u'.';
+    text += QChar(char16_t(u'0' + hundredths % 100 / 10));
+    text += QChar(char16_t(u'0' + hundredths % 10));
+}
+
 QString TimeZoneText(double hours) {
-    const bool negative = hours < 0;
-    const long hundredths = std::lround(std::fabs(hours) * 100);
-    const QString whole = QString::number(hundredths / 100);
-    const int fraction = int(hundredths % 100);
     QString text;
-    text.reserve(whole.size() + 4);
-    text.append(negative ? u'-' : u'+');
-    text.append(whole);
-    text.append(u'.');
-    text.append(QChar(u'0' + fraction / 10));
-    text.append(QChar(u'0' + fraction % 10));
+    text.reserve(8);
+    AppendTimeZoneText(text, hours);
     return text;
 }
 

@@ -63,6 +63,7 @@ QString TimeStampText(QStringView hex, qsizetype start);
 double TimeZoneHours(QStringView hex, qsizetype start);
 // "+1.00", "+0.00", "-7.00", "+5.75": sign always shown, two decimals.
 QString TimeZoneText(double hours);
+void AppendTimeZoneText(QString &text, double hours);
 
 // Septets that an alphanumeric address of `digits` semi-octets holds: digits * 4 / 7,
 // rounded to nearest with halves to even.

@@ -16,7 +16,7 @@ QString Static(QStringView text) {
 QString SummaryTime(const HexReader &t, qsizetype offset) {
     QString time = TimeStampText(t.text(), t.pos() + offset);
     time += u" GMT";
-    time += TimeZoneText(TimeZoneHours(t.text(), t.pos() + offset + 12));
+    AppendTimeZoneText(time, TimeZoneHours(t.text(), t.pos() + offset + 12));
     time += u'H';
     return time;
 }
