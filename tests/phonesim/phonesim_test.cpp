@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "blockmode/frame.h"
+
 namespace {
 
 QByteArray Hex(const char *hex) {
@@ -50,14 +52,14 @@ const QByteArray kOk = "\r\nOK\r\n";
 class Port {
 public:
     ~Port() { Close(); }
-    bool Open(const QString &path) {
+    bool Open(const QString &path, bool flush = true) {
         fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd_ < 0) return false;
         termios tio{};
         tcgetattr(fd_, &tio);
         cfmakeraw(&tio);
         tcsetattr(fd_, TCSANOW, &tio);
-        tcflush(fd_, TCIOFLUSH);
+        if (flush) tcflush(fd_, TCIOFLUSH);
         return true;
     }
     void Close() {
@@ -176,7 +178,33 @@ public:
     QString Dir() const { return dir_.path(); }
     QProcess &Process() { return process_; }
     QStringList SentLines() const { return Lines(sent_); }
-    QStringList TranscriptLines() const { return Lines(transcript_); }
+    struct Chunk {
+        qint64 ms = -1;  // -1: a line not in the transcript's form
+        bool tx = false;
+        QByteArray octets;
+    };
+    // The transcript, once it accounts for at least `txOctets` sent octets (the phone writes
+    // its line just after the octets) or after two seconds.
+    QList<Chunk> Transcript(qsizetype txOctets) const {
+        static const QRegularExpression form(QStringLiteral("^(\\d+) (RX|TX) ((?:[0-9A-F]{2})+)$"));
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            QList<Chunk> chunks;
+            qsizetype tx = 0;
+            for (const QString &line : Lines(transcript_)) {
+                const auto m = form.match(line);
+                Chunk c;
+                if (m.hasMatch())
+                    c = {m.captured(1).toLongLong(), m.captured(2) == u"TX",
+                         QByteArray::fromHex(m.captured(3).toLatin1())};
+                if (c.tx) tx += c.octets.size();
+                chunks.append(c);
+            }
+            if (tx >= txOctets || clock.elapsed() > 2000) return chunks;
+            usleep(10000);
+        }
+    }
     static QStringList Lines(const QString &path) {
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly)) return {};
@@ -327,8 +355,11 @@ TEST(PhonesimBlock, RetrievalWalksTheStoreAndEndsWithNoSuchMessage) {
     // The confirmation leaves exactly CR LF behind a client that matched "OK".
     EXPECT_EQ(sim.port.Command("AT*T"), kOk);
     for (const char *expected :
-         {kMessage1, kMessage2, kMessage3, kMessage4, kMessage5, kNoSuchMessage, kNoSuchMessage})
-        EXPECT_EQ(ToHex(sim.port.Frame(kGetNext)), QLatin1String(expected));
+         {kMessage1, kMessage2, kMessage3, kMessage4, kMessage5, kNoSuchMessage, kNoSuchMessage}) {
+        QString frame = ToHex(sim.port.Frame(kGetNext));
+        EXPECT_EQ(frame, QLatin1String(expected));
+        EXPECT_TRUE(vantel::ValidateFrame(frame)) << frame.toStdString();
+    }
     EXPECT_EQ(ToHex(sim.port.Frame("100208011003FFF7")), "1002271003FFD9");    // DELETE 01
     EXPECT_EQ(ToHex(sim.port.Frame("100208011003FFF7")), "100228001003FFD8");  // again
     EXPECT_EQ(ToHex(sim.port.Frame(kGetFirst)), QLatin1String(kMessage2));
@@ -422,6 +453,11 @@ TEST(PhonesimMisbehaviour, DropStuffingLeavesOutTheChecksumStuffingOnly) {
     QString expected = QLatin1String(kMessage5);
     expected.chop(2);  // the 00 after F3 10
     EXPECT_EQ(ToHex(last), expected);
+    // What a client's repair makes of it, behind the previous frame's checksum F5 7D.
+    const vantel::ExtractedFrame repaired =
+        vantel::ExtractFrame(QStringLiteral("F57D") + ToHex(last));
+    EXPECT_EQ(repaired.repairs, 1);
+    EXPECT_EQ(repaired.frame, QLatin1String(kMessage5));
 }
 
 TEST(PhonesimMisbehaviour, EchoFramesPrecedesTheAnswer) {
@@ -470,12 +506,10 @@ TEST(PhonesimMisbehaviour, ChunkedAnswerArrivesInPiecesOfTheGivenSize) {
     ASSERT_TRUE(sim.Start());
     EXPECT_EQ(sim.port.Command("AT+CSQ"), "\r\n+CSQ: 20,99\r\n" + kOk);
     QByteArray tx;
-    for (const QString &line : sim.TranscriptLines()) {
-        const QStringList f = line.split(u' ');
-        ASSERT_EQ(f.size(), 3);
-        if (f[1] != u"TX") continue;
-        EXPECT_LE(f[2].size(), 6) << line.toStdString();
-        tx += QByteArray::fromHex(f[2].toLatin1());
+    for (const Sim::Chunk &c : sim.Transcript(17)) {
+        if (!c.tx) continue;
+        EXPECT_LE(c.octets.size(), 3);
+        tx += c.octets;
     }
     EXPECT_EQ(tx, "\r\n+CSQ: 20,99\r\n" + kOk);
 }
@@ -520,22 +554,13 @@ TEST(PhonesimLine, TranscriptHoldsEveryOctetBothWays) {
     sim.port.Write(Hex(kGetNext));
     sent += Hex(kGetNext);
     received += sim.port.ReadUntil([](const QByteArray &b) { return Port::FramesIn(b) >= 1; });
-    static const QRegularExpression form(QStringLiteral("^(\\d+) (RX|TX) ((?:[0-9A-F]{2})+)$"));
     QByteArray rx, tx;
-    QElapsedTimer clock;  // the phone writes its line just after the octets
-    clock.start();
-    do {
-        rx.clear();
-        tx.clear();
-        qint64 last = 0;
-        for (const QString &line : sim.TranscriptLines()) {
-            const auto m = form.match(line);
-            ASSERT_TRUE(m.hasMatch()) << line.toStdString();
-            EXPECT_GE(m.captured(1).toLongLong(), last);
-            last = m.captured(1).toLongLong();
-            (m.captured(2) == u"RX" ? rx : tx) += QByteArray::fromHex(m.captured(3).toLatin1());
-        }
-    } while (tx.size() < received.size() && clock.elapsed() < 2000 && usleep(10000) == 0);
+    qint64 last = 0;
+    for (const Sim::Chunk &c : sim.Transcript(received.size())) {
+        ASSERT_GE(c.ms, last);
+        last = c.ms;
+        (c.tx ? tx : rx) += c.octets;
+    }
     EXPECT_EQ(rx, sent);
     EXPECT_EQ(tx, received);
 }
@@ -554,6 +579,23 @@ TEST(PhonesimLine, SurvivesManyOpensAndCloses) {
     Port p;
     ASSERT_TRUE(p.Open(sim.Link()));
     EXPECT_EQ(p.Command("AT+CGMI"), "\r\nPhonesim\r\n" + kOk);
+}
+
+TEST(PhonesimLine, AnswerToAClosedPortIsLostAsOnARealLine) {
+    Sim sim({"--delay-ms", "300"});
+    ASSERT_TRUE(sim.Start());
+    sim.port.Write("AT+CGMI\r");
+    sim.port.Close();
+    usleep(600000);
+    Port late;
+    ASSERT_TRUE(late.Open(sim.Link(), false));
+    EXPECT_EQ(late.ReadFor(200), QByteArray());
+    EXPECT_EQ(late.Command("AT"), kOk);
+    // The phone did answer: the transcript has it.
+    QByteArray tx;
+    for (const Sim::Chunk &c : sim.Transcript(22))
+        if (c.tx) tx += c.octets;
+    EXPECT_EQ(tx, "\r\nPhonesim\r\n" + kOk + kOk);
 }
 
 TEST(PhonesimLine, GarbageInputDoesNotKillIt) {

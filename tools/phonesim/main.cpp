@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -46,6 +47,7 @@ public:
 
 private:
     void Close();
+    void WatchClients();
     void Log(const char *direction, QByteArrayView octets);
     void Schedule(const QList<Output> &outputs);
     void WriteDue();
@@ -56,6 +58,8 @@ private:
     Phone phone_;
     QElapsedTimer clock_;
     int master_ = -1;
+    int watch_ = -1;   // inotify on the device: who has it open
+    int clients_ = 0;  // opens minus closes seen; meaningful only with watch_
     int slave_ = -1;
     QString device_;
     bool linked_ = false;
@@ -102,6 +106,14 @@ bool Line::Open(QString *error) {
     }
     linked_ = true;
 
+    // A real port drops what arrives while nobody has it open; our own descriptor would keep
+    // it for the next client instead, so clients' opens and closes are watched.
+    watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_ >= 0 && inotify_add_watch(watch_, ptsname(master_), IN_OPEN | IN_CLOSE) < 0) {
+        ::close(watch_);
+        watch_ = -1;
+    }
+
     if (!options_.transcript.isEmpty()) {
         transcript_.setFileName(options_.transcript);
         if (!transcript_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -122,6 +134,7 @@ void Line::Close() {
             ::unlink(link.constData());
         linked_ = false;
     }
+    if (watch_ >= 0) ::close(std::exchange(watch_, -1));
     if (slave_ >= 0) ::close(std::exchange(slave_, -1));
     if (master_ >= 0) ::close(std::exchange(master_, -1));
 }
@@ -163,10 +176,32 @@ void Line::Schedule(const QList<Output> &outputs) {
     }
 }
 
+void Line::WatchClients() {
+    alignas(inotify_event) char events[4096];
+    ssize_t n;
+    while (watch_ >= 0 && (n = ::read(watch_, events, sizeof events)) > 0) {
+        for (ssize_t at = 0; at < n;) {
+            const auto *e = reinterpret_cast<const inotify_event *>(events + at);
+            at += ssize_t(sizeof(inotify_event) + e->len);
+            if (e->mask & IN_Q_OVERFLOW) {
+                ::close(std::exchange(watch_, -1));  // lost count: treat the port as open
+                return;
+            }
+            if (e->mask & IN_OPEN) ++clients_;
+            if ((e->mask & IN_CLOSE) && clients_ > 0 && --clients_ == 0) tcflush(slave_, TCIFLUSH);
+        }
+    }
+}
+
 void Line::WriteDue() {
     const qint64 now = clock_.elapsed();
     while (!queue_.empty() && queue_.front().due <= now) {
         Scheduled &s = queue_.front();
+        if (watch_ >= 0 && clients_ == 0) {
+            Log("TX", s.octets);  // sent into a port nobody has open: lost
+            queue_.pop_front();
+            continue;
+        }
         const ssize_t n = ::write(master_, s.octets.constData(), size_t(s.octets.size()));
         if (n <= 0) return;  // line full: poll for POLLOUT
         Log("TX", QByteArrayView(s.octets).first(n));
@@ -197,10 +232,12 @@ int Line::Run() {
         if (!queue_.empty()) timeout = int(std::clamp<qint64>(queue_.front().due - now, 0, 250));
         if (phone_.WaitingForIdle())
             timeout = int(std::clamp<qint64>(lastInput_ + kIdleMs - now, 0, timeout));
-        pollfd p{master_, POLLIN, 0};
+        pollfd fds[2] = {{master_, POLLIN, 0}, {watch_, POLLIN, 0}};
+        pollfd &p = fds[0];
         if (!queue_.empty() && queue_.front().due <= now) p.events |= POLLOUT;
-        const int ready = poll(&p, 1, timeout);
+        const int ready = poll(fds, watch_ >= 0 ? 2 : 1, timeout);
         if (ready < 0 && errno != EINTR) break;
+        WatchClients();  // an open comes before the data written after it
         if (ready > 0 && (p.revents & POLLIN)) {
             const ssize_t n = ::read(master_, buffer, sizeof buffer);
             if (n > 0) {

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 
+#include "blockmode/frame.h"
+#include "pdu/primitives.h"
+
 namespace vantel::phonesim {
 namespace {
 
@@ -248,7 +251,6 @@ void Phone::BlockOctet(char c, QList<Output> &out) {
     const auto startFrame = [&b] {
         b.raw = QByteArray("\x10\x02", 2);
         b.content.clear();
-        b.broken = false;
         b.state = FrameState::Content;
     };
     switch (b.state) {
@@ -291,8 +293,8 @@ void Phone::BlockOctet(char c, QList<Output> &out) {
             } else if (c == 0x02) {
                 startFrame();
             } else {
-                // Stuffing octet missing: keep the DLE as data and read on.
-                b.broken = true;
+                // Stuffing octet missing: keep the DLE as data and read on; the frame fails
+                // its check when it is complete.
                 b.content.append(char(0x10));
                 b.raw.chop(1);
                 b.state = FrameState::Content;
@@ -301,7 +303,6 @@ void Phone::BlockOctet(char c, QList<Output> &out) {
             break;
         case FrameState::High:
             b.raw.append(c);
-            b.high = quint8(c);
             b.state = c == 0x10 ? FrameState::HighStuff : FrameState::Low;
             break;
         case FrameState::HighStuff:
@@ -313,7 +314,6 @@ void Phone::BlockOctet(char c, QList<Output> &out) {
             break;
         case FrameState::Low:
             b.raw.append(c);
-            b.low = quint8(c);
             if (c == 0x10)
                 b.state = FrameState::LowStuff;
             else
@@ -681,20 +681,17 @@ void Phone::SubmitPdu(QList<Output> &out) {
 // ---- Block mode (GSM 07.05 section 2) ----
 
 QByteArray Phone::Frame(const QByteArray &content) const {
-    QByteArray f("\x10\x02", 2);
+    QByteArray frame = BuildFrame(content);
+    if (!options_.dropStuffing) return frame;
+    // The same checksum without the stuffing octet after a checksum octet 0x10.
     unsigned sum = 0;
-    for (char c : content) {
+    for (char c : content)
         sum += quint8(c);
-        f.append(c);
-        if (c == 0x10) f.append('\0');
-    }
-    f.append("\x10\x03", 2);
     const unsigned check = (0x10000 - (sum & 0xFFFF)) & 0xFFFF;
-    for (const unsigned octet : {check >> 8, check & 0xFF}) {
-        f.append(char(octet));
-        if (octet == 0x10 && !options_.dropStuffing) f.append('\0');
-    }
-    return f;
+    frame.chop(2 + ((check >> 8) == 0x10) + ((check & 0xFF) == 0x10));
+    frame.append(char(check >> 8));
+    frame.append(char(check & 0xFF));
+    return frame;
 }
 
 QByteArray Phone::MessageFrameContent(const Message &m) const {
@@ -714,14 +711,12 @@ void Phone::FrameDone(QList<Output> &out) {
     b.state = FrameState::Hunt;
     if (!CountCommand()) return;
     if (options_.echoFrames) out.append({b.raw, false, 0});
-    unsigned sum = 256 * unsigned(b.high) + unsigned(b.low);
-    for (char c : b.content)
-        sum += quint8(c);
-    if (b.broken || b.content.isEmpty() || (sum & 0xFFFF) != 0) {
+    QString frame = BytesToHex(b.raw);
+    if (!ValidateFrame(frame) || frame.isEmpty()) {
         out.append({Frame(Bytes({kUnableToProcess, kCauseNotUnderstood}))});
         return;
     }
-    BlockFrame(b.content, out);
+    BlockFrame(HexToBytes(frame), out);
 }
 
 void Phone::BlockFrame(const QByteArray &content, QList<Output> &out) {

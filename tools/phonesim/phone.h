@@ -46,10 +46,7 @@ private:
         FrameState state = FrameState::Hunt;
         QByteArray raw;      // the frame as received
         QByteArray content;  // unstuffed
-        bool broken = false;
-        int high = 0;
-        int low = 0;
-        QByteArray text;  // octets outside frames: an AT command line leaves Block mode
+        QByteArray text;     // octets outside frames: an AT command line leaves Block mode
     };
     struct PendingPdu {
         bool write = false;  // AT+CMGW rather than AT+CMGS
