@@ -40,7 +40,7 @@ bool ParseSwitchValue(const QString &value, bool hasValue, bool *out) {
     return false;
 }
 
-bool ParseMessage(const QString &value, MessageSpec *out) {
+bool ParseMessage(const QString &value, MessageEntry *out) {
     const QStringList parts = value.split(u',');
     if (parts.size() != 3) return false;
     const QString store = parts[0].trimmed().toUpper();
@@ -89,7 +89,7 @@ bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimO
     } else if (name == u"sent") {
         o.sent = v;
     } else if (name == u"message") {
-        MessageSpec m;
+        MessageEntry m;
         if (!ParseMessage(v, &m)) return bad();
         o.messages.append(m);
     } else if (name == u"delay-ms") {

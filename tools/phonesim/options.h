@@ -9,7 +9,7 @@ namespace vantel::phonesim {
 
 enum class Store { ME, SM };
 
-struct MessageSpec {
+struct MessageEntry {
     Store store = Store::ME;
     int stat = 0;  // GSM 07.05 <stat>: 0 received unread, 1 received read, 2 stored unsent, 3 sent
     QString pdu;   // service-centre address field followed by the TPDU, upper-case hex
@@ -20,7 +20,7 @@ struct SimOptions {
     QString transcript;
     QString sent;
     bool samples = true;
-    QList<MessageSpec> messages;
+    QList<MessageEntry> messages;
 
     bool echo = false;
     bool echoFrames = false;

@@ -104,7 +104,7 @@ int StatFromArg(const QByteArray &arg) {
 
 }  // namespace
 
-QList<MessageSpec> SampleMessages() {
+QList<MessageEntry> SampleMessages() {
     // One service centre (+49 171 0760000) for all; time stamps 24-03-15 +01:00.
     return {
         // SMS-DELIVER, 7-bit, international sender, unread.
@@ -134,13 +134,13 @@ Phone::Phone(const SimOptions &options)
       echo_(options.echo),
       getFailuresLeft_(options.getFailureCount),
       smsc_(options.smsc) {
-    QList<MessageSpec> specs;
-    if (options.samples) specs = SampleMessages();
-    specs += options.messages;
-    for (const MessageSpec &spec : specs) {
-        const int index = FreeIndex(spec.store);
+    QList<MessageEntry> entries;
+    if (options.samples) entries = SampleMessages();
+    entries += options.messages;
+    for (const MessageEntry &entry : entries) {
+        const int index = FreeIndex(entry.store);
         if (index == 0) continue;
-        StoreOf(spec.store).append({index, spec.stat, spec.pdu});
+        StoreOf(entry.store).append({index, entry.stat, entry.pdu});
     }
 }
 

@@ -104,6 +104,6 @@ private:
     bool vanished_ = false;
 };
 
-QList<MessageSpec> SampleMessages();
+QList<MessageEntry> SampleMessages();
 
 }  // namespace vantel::phonesim
