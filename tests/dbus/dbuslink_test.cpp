@@ -214,6 +214,25 @@ TEST_F(DBusLinkTest, StockClientsQueueEntriesUnchangedInSortedOrder) {
     EXPECT_TRUE(traces.isEmpty()) << "Execute writes no trace";
 }
 
+TEST_F(DBusLinkTest, DocumentedClientCommandsWorkAsWritten) {
+    ASSERT_TRUE(service->start());
+    QFile doc(QStringLiteral(VANTEL_SOURCE_DIR "/docs/dbus.md"));
+    ASSERT_TRUE(doc.open(QIODevice::ReadOnly | QIODevice::Text));
+    QStringList commands;
+    for (const QString &line : QString::fromUtf8(doc.readAll()).split(u'\n')) {
+        if (line.startsWith(QStringLiteral("dbus-send ")) ||
+            line.startsWith(QStringLiteral("gdbus call ")))
+            commands << line;
+    }
+    ASSERT_EQ(commands.size(), 2);
+    for (const QString &command : commands) {
+        const ClientRun run = RunClient(QStringLiteral("sh"), {QStringLiteral("-c"), command});
+        ASSERT_TRUE(run.finished) << command.toStdString();
+        EXPECT_EQ(run.exitCode, 0) << command.toStdString() << ": " << run.err.toStdString();
+    }
+    EXPECT_EQ(queue.items(), QStringList(2, kExampleEntry));
+}
+
 TEST_F(DBusLinkTest, LiveObjectMatchesShippedIntrospectionXml) {
     ASSERT_TRUE(service->start());
     const ClientRun run = RunClient(
