@@ -506,7 +506,7 @@ TEST(PhonesimMisbehaviour, ChunkedAnswerArrivesInPiecesOfTheGivenSize) {
     ASSERT_TRUE(sim.Start());
     EXPECT_EQ(sim.port.Command("AT+CSQ"), "\r\n+CSQ: 20,99\r\n" + kOk);
     QByteArray tx;
-    for (const Sim::Chunk &c : sim.Transcript(17)) {
+    for (const Sim::Chunk &c : sim.Transcript(21)) {
         if (!c.tx) continue;
         EXPECT_LE(c.octets.size(), 3);
         tx += c.octets;
