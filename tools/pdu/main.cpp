@@ -90,13 +90,13 @@ enum Option : unsigned {
     Mode = 1u << 11,
 };
 
-struct OptionSpec {
+struct OptionDef {
     const char *name;
     Option bit;
     bool takesValue;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {"--json", Json, false},
     {"--pdu-length", PduLength, false},
     {"--pdu", Pdu, false},
@@ -312,13 +312,13 @@ Options ParseOptions(const Subcommand &cmd, const QStringList &args) {
         }
         const qsizetype eq = arg.indexOf(u'=');
         const QString name = eq < 0 ? arg : arg.left(eq);
-        const OptionSpec *spec = nullptr;
-        for (const OptionSpec &s : kOptions) {
-            if (name == QLatin1StringView(s.name)) spec = &s;
+        const OptionDef *def = nullptr;
+        for (const OptionDef &s : kOptions) {
+            if (name == QLatin1StringView(s.name)) def = &s;
         }
-        if (!spec || !(cmd.options & spec->bit))
+        if (!def || !(cmd.options & def->bit))
             UsageError("unknown option '" + name + "' for " + cmd.name);
-        if (spec->takesValue) {
+        if (def->takesValue) {
             QString value;
             if (eq >= 0) {
                 value = arg.mid(eq + 1);
@@ -326,11 +326,11 @@ Options ParseOptions(const Subcommand &cmd, const QStringList &args) {
                 if (i + 1 >= args.size()) UsageError(name + " needs a value");
                 value = args[++i];
             }
-            SetValue(o, spec->bit, value);
+            SetValue(o, def->bit, value);
         } else if (eq >= 0) {
             UsageError(name + " takes no value");
         }
-        o.given |= spec->bit;
+        o.given |= def->bit;
     }
     if (o.has(NoSca) && !o.has(Pdu)) UsageError("--no-sca goes with --pdu");
     if (cmd.run == RunEncode) {
