@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <memory>
+
 #include <qcoro/qcorosignal.h>
 
 #include "views/dialoghost.h"
@@ -156,10 +158,13 @@ QComboBox *MakeHistoryCombo(const char *name, SortedListModel &history, QWidget 
     box->setPlaceholderText(QStringLiteral(" "));
     box->setModel(&history);
     box->setCurrentIndex(-1);
-    QObject::connect(&history, &QAbstractItemModel::modelReset, box, [box] {
-        const QString text = box->lineEdit()->text();
+    // A reset (a history loaded) would pick its first entry: keep the text as it was.
+    auto kept = std::make_shared<QString>();
+    QObject::connect(&history, &QAbstractItemModel::modelAboutToBeReset, box,
+                     [box, kept] { *kept = box->currentText(); });
+    QObject::connect(&history, &QAbstractItemModel::modelReset, box, [box, kept] {
         box->setCurrentIndex(-1);
-        box->setEditText(text);
+        box->setEditText(*kept);
     });
     return box;
 }
