@@ -1,5 +1,7 @@
-// The hex decoder driven through its buttons: cleaning, octet stepping, close paths.
+// The hex decoder driven through its buttons: cleaning, octet stepping, close paths; and the
+// message box the dialogs await.
 #include <QCheckBox>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -142,6 +144,48 @@ TEST_F(InsertFormTest, DriverDoesNotWaitForTheBusyFlag) {
     EXPECT_EQ(host.beeps, 0);
     Click(form.OKButton);
     EXPECT_TRUE(task.isReady());
+}
+
+}  // namespace
+}  // namespace vantel::test
+
+namespace vantel::test {
+namespace {
+
+// The real message box: window-modal over its form, answered without a nested event loop.
+TEST(AskUserTest, BoxIsAwaitedAndGivesTheButtonPressed) {
+    struct Case {
+        int key;
+        QMessageBox::StandardButton expected;
+    };
+    const Case cases[] = {{Qt::Key_Escape, QMessageBox::Cancel}, {0, QMessageBox::Ok}};
+    for (const Case &c : cases) {
+        QWidget parent;
+        parent.show();
+        QMessageBox::StandardButton got = QMessageBox::NoButton;
+        auto ask = [&]() -> QCoro::Task<> {
+            got = co_await AskUser(&parent, QMessageBox::Critical, u"Delete?"_qs,
+                                   QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
+        };
+        QCoro::Task<> task = ask();
+        Settle();
+        auto *box = parent.findChild<QMessageBox *>();
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->isVisible());
+        EXPECT_EQ(box->windowTitle(), u"Vantel");
+        EXPECT_EQ(box->text(), u"Delete?");
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
+        EXPECT_FALSE(task.isReady());
+        if (c.key) {
+            QTest::keyClick(box, Qt::Key(c.key));
+        } else {
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        }
+        Settle();
+        EXPECT_TRUE(task.isReady());
+        EXPECT_EQ(got, c.expected);
+    }
 }
 
 }  // namespace
