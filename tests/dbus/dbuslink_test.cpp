@@ -1,5 +1,6 @@
 #include "app/dbuslink.h"
 #include "app/sortedlistmodel.h"
+#include "printers.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
