@@ -118,10 +118,17 @@ Vantel::Vantel(QWidget *parent)
     insertForm_ = new InsertForm(this);
     connect(sendForm_, &SendForm::beep, this, [this] { beep(); });
 
-    connect(&trace_, &Trace::textChanged, this, [this](const QString &text) {
-        DebugWin->setPlainText(text);
-        DebugWin->moveCursor(QTextCursor::End);
-        DebugWin->ensureCursorVisible();
+    // The trace window shows the newest text once per pass of the event loop, however many
+    // lines were written meanwhile.
+    connect(&trace_, &Trace::textChanged, this, [this] {
+        if (traceShowPending_) return;
+        traceShowPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            traceShowPending_ = false;
+            DebugWin->setPlainText(trace_.text());
+            DebugWin->moveCursor(QTextCursor::End);
+            DebugWin->ensureCursorVisible();
+        });
     });
     connect(&store_, &MessageStore::countChanged, QueueCountLabel, &QLabel::setText);
     connect(&store_, &MessageStore::messageAdded, this, [this](int row) { selectMessage(row); });

@@ -146,6 +146,7 @@ private:
     bool ending_ = false;
     bool quitAsking_ = false;
     bool timerRunning_ = false;
+    bool traceShowPending_ = false;
     int beeps_ = 0;
     QTimer *yieldTimer_;
     SetupForm *setupForm_;

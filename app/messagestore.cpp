@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <algorithm>
+#include <utility>
 
 #include "app/listline.h"
 #include "pdu/primitives.h"
@@ -14,9 +16,9 @@ namespace {
 constexpr qsizetype kTimeColumnWidth = 18;
 // Where the stored frame starts in every line that MakeListLine builds.
 constexpr qsizetype kFrameColumn = 90;
-// The trace window keeps 16000 characters: more repeats of the same note than fit there
-// would change nothing on screen and only cost time.
-constexpr int kMaxRepeatedNotes = 16000 / 40;
+// The trace window keeps 16000 characters, at most 593 of the shortest note ("Duplicate
+// Message Ignored" and CR LF): more notes in a row than that change nothing on screen.
+constexpr int kMaxRepeatedNotes = 600;
 
 const QString kDuplicateMessage = QStringLiteral("Duplicate Message Ignored");
 const QString kDuplicateTimestamp = QStringLiteral("Duplicate Timestamp - different message");
@@ -87,6 +89,12 @@ bool MessageStore::AddMessage(const QString &frame) {
 }
 
 void MessageStore::AddMessages(const QStringList &frames) {
+    // The notes of a batch go to the trace together; only as many as the trace window keeps.
+    QStringList notes;
+    TraceFn trace = std::exchange(trace_, [&notes](const QString &t) {
+        if (notes.size() >= 2 * kMaxRepeatedNotes) notes.remove(0, kMaxRepeatedNotes);
+        notes.append(t);
+    });
     QStringList fresh;
     fresh.reserve(frames.size());
     for (const QString &frame : frames) {
@@ -94,10 +102,15 @@ void MessageStore::AddMessages(const QStringList &frames) {
         if (checkNew(made.line)) {
             indexLine(made.line);
             fresh.append(std::move(made.line));
-        } else if (trace_) {
+        } else {
             trace_(kDuplicateMessage);
         }
     }
+    trace_ = std::move(trace);
+    if (trace_)
+        for (qsizetype i = std::max<qsizetype>(0, notes.size() - kMaxRepeatedNotes);
+             i < notes.size(); ++i)
+            trace_(notes.at(i));
     if (fresh.isEmpty()) return;
     if (fresh.size() == 1)
         model_.add(fresh.constFirst());
@@ -159,7 +172,9 @@ bool MessageStore::WriteListFile(QStringView name, const QStringList &lines) {
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok) {
         const QByteArray data = JoinListFile(lines);
+        // A short write (a full disk) must not replace the old file.
         ok = file.write(data) == data.size();
+        if (!ok) file.cancelWriting();
         ok = file.commit() && ok;
     }
     if (!ok && trace_) trace_(QStringLiteral("Error saving ") + name.toString());

@@ -1,0 +1,297 @@
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include "compose/sendform.h"
+#include "frames.h"
+#include "views/viewform.h"
+#include "windowfixture.h"
+
+namespace vantel {
+namespace {
+
+using test::DeliverFrame;
+using test::WindowTest;
+
+class StartedWindowTest : public WindowTest {
+protected:
+    void SetUp() override {
+        writeFile("vantel.ini", "Speed=19200\r\nPort=1\r\n");
+        start();
+        ASSERT_TRUE(startupDone());
+    }
+    QList<QPushButton *> buttons() const {
+        return {window->AddButton,  window->SetupButton, window->InsertButton,
+                window->SendButton, window->QuitButton,  window->SendInfoButton};
+    }
+    void addMessages(int n) {
+        for (int i = 0; i < n; ++i)
+            window->AddMessage(
+                DeliverFrame("4412345", QStringLiteral("0301011200%1").arg(i, 2, 10, QChar(u'0')),
+                             QStringLiteral("message %1").arg(i)));
+    }
+};
+
+TEST_F(WindowTest, StartUpLoadsTheListFilesAndTracesIt) {
+    writeFile("vantel.ini", "Speed=9600\r\nPort=2\r\n");
+    const QString a = DeliverFrame("111", "030101120000", "one");
+    const QString b = DeliverFrame("222", "020101120000", "two");
+    writeFile("vantelq.dat", (a + "\r\n" + b + "\r\n" + a + "\r\nnot a frame").toLatin1());
+    writeFile("smsaddr.dat", "Bob=4477001\r\nAnn=4477002\r\n");
+    writeFile("smscaddr.dat", "447785016005\r\n");
+    start();
+    ASSERT_TRUE(startupDone());
+
+    EXPECT_EQ(window->windowTitle(), u"Vantel 32 bit V0.36");
+    EXPECT_FALSE(window->setupForm().isVisible());
+    EXPECT_EQ(window->link().serial().settings(), u"9600,N,8,1");
+    EXPECT_EQ(window->link().serial().commPort(), 2);
+    EXPECT_EQ(window->QueueCountLabel->text(), u" 3 items");
+    EXPECT_EQ(window->store().frameAt(0), b);  // sorted by time column
+    const QString trace = traceText();
+    const qsizetype loading = trace.indexOf("Loading Message List...");
+    ASSERT_GE(loading, 0);
+    EXPECT_GT(trace.indexOf("Duplicate Message Ignored"), loading);
+    EXPECT_GT(trace.indexOf("Message List Loaded"), trace.indexOf("Duplicate Message Ignored"));
+    EXPECT_EQ(window->sendForm().addressHistory().count(), 2);
+    EXPECT_EQ(window->sendForm().scHistory().items(), QStringList{"447785016005"});
+    EXPECT_FALSE(window->busy());
+    EXPECT_TRUE(window->AddButton->isEnabled());
+    EXPECT_TRUE(window->AddButton->hasFocus() || !window->isActiveWindow());
+    // The newest line in the trace window is in view: it shows the trace.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window->DebugWin->toPlainText() == QString(trace).remove(u'\r'); }));
+}
+
+TEST_F(WindowTest, LargeListLoadsInBatchesWithTheButtonsDisabled) {
+    writeFile("vantel.ini", "");
+    QByteArray file;
+    for (int i = 0; i < 3000; ++i)
+        file +=
+            DeliverFrame(QString::number(440000 + i), "030101120000", "bulk").toLatin1() + "\r\n";
+    writeFile("vantelq.dat", file);
+    // Something else gets its turn between two batches, and finds the buttons disabled.
+    bool sawBusyWhileYielding = false;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (window && startup && !startup->isReady() && window->busy() &&
+            !window->AddButton->isEnabled())
+            sawBusyWhileYielding = true;
+    });
+    probe.start(0);
+    start();
+    ASSERT_TRUE(startupDone());
+    EXPECT_TRUE(sawBusyWhileYielding);
+    EXPECT_EQ(window->store().model().count(), 3000);
+    EXPECT_TRUE(window->AddButton->isEnabled());
+}
+
+TEST_F(StartedWindowTest, EveryControlCarriesItsName) {
+    for (const char *name :
+         {"AddButton", "SetupButton", "InsertButton", "SendButton", "QuitButton", "Image1",
+          "Label1", "DebugWin", "Label2", "SendQueue", "MessageQueueLbl", "QueueCountLabel",
+          "SendInfoButton", "FormComBox", "MessageQueue"})
+        EXPECT_NE(window->findChild<QWidget *>(QLatin1String(name)), nullptr) << name;
+    EXPECT_EQ(window->AddButton->text(), u"&Retrieve");
+    EXPECT_EQ(window->SendButton->text(), u"S&end");
+    EXPECT_EQ(window->Timer1->interval(), 5000);
+    EXPECT_TRUE(window->Timer1->isActive());
+    EXPECT_TRUE(static_cast<QListView *>(window->MessageQueue)->uniformItemSizes());
+    EXPECT_FALSE(window->Image1->pixmap().isNull());
+}
+
+TEST_F(StartedWindowTest, DisableAndEnableButtonsSetTheBusyFlag) {
+    window->DisableButtons();
+    EXPECT_TRUE(window->busy());
+    for (QPushButton *b : buttons())
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+    window->EnableButtons();
+    EXPECT_FALSE(window->busy());
+    for (QPushButton *b : buttons())
+        EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+}
+
+TEST_F(StartedWindowTest, CtrlDRemovesTheSelectedMessageAndSelectsTheOneAbove) {
+    addMessages(3);
+    QListView *list = window->MessageQueue;
+    const QString third = window->messages().at(2);
+    window->selectMessage(1);
+    QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(window->messages().count(), 2);
+    EXPECT_EQ(window->selectedMessage(), 0);
+    EXPECT_EQ(window->QueueCountLabel->text(), u" 2 items");
+
+    QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);  // the first: nothing selected after
+    EXPECT_EQ(window->messages().items(), QStringList{third});
+    EXPECT_EQ(window->selectedMessage(), -1);
+
+    QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);  // no selection: nothing happens
+    EXPECT_EQ(window->messages().count(), 1);
+}
+
+TEST_F(StartedWindowTest, CtrlDRemovalReachesTheFileOnlyAtANormalEnd) {
+    addMessages(2);
+    window->store().SaveListFile();
+    window->selectMessage(1);
+    QTest::keyClick(window->MessageQueue, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(fileBytes("vantelq.dat").count("\r\n"), 2);
+    window->SaveAndEnd();
+    EXPECT_TRUE(window->ended());
+    EXPECT_EQ(fileBytes("vantelq.dat"), (window->store().frameAt(0) + "\r\n").toLatin1());
+}
+
+TEST_F(StartedWindowTest, CtrlNShowsTheWholeLine) {
+    addMessages(2);
+    window->selectMessage(1);
+    QTest::keyClick(window->MessageQueue, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(asked, QStringList{window->messages().at(1)});
+}
+
+TEST_F(StartedWindowTest, EnterOpensTheViewer) {
+    addMessages(2);
+    window->selectMessage(0);
+    QTest::keyClick(window->MessageQueue, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->viewForm().isVisible(); }));
+    EXPECT_FALSE(window->isVisible());
+    window->viewForm().close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }));
+    EXPECT_FALSE(window->busy());
+}
+
+TEST_F(StartedWindowTest, CtrlDInTheSendQueueRemovesAfterConfirmation) {
+    window->queueEntry("14,12345,0123,0011");
+    window->queueEntry("15,12345,0123,0022");
+    window->SendQueue->selectionModel()->setCurrentIndex(window->sendQueueModel().index(1),
+                                                         QItemSelectionModel::ClearAndSelect);
+    answer = QMessageBox::No;
+    QTest::keyClick(window->SendQueue, Qt::Key_D, Qt::ControlModifier);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].contains("15,12345,0123,0022"));
+    EXPECT_EQ(window->sendQueueModel().count(), 2);
+
+    answer = QMessageBox::Yes;
+    QTest::keyClick(window->SendQueue, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(window->sendQueueModel().items(), QStringList{"14,12345,0123,0011"});
+}
+
+TEST_F(StartedWindowTest, TypingInTheTraceWindowBeepsAndCtrlCCopies) {
+    window->WriteTrace("a line to copy", false);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window->DebugWin->toPlainText().contains("a line to copy"); }));
+    const QString before = window->DebugWin->toPlainText();
+    const int beeps = window->beepCount();
+    QTest::keyClicks(window->DebugWin, "xy");
+    QTest::keyClick(window->DebugWin, Qt::Key_Backspace);
+    EXPECT_EQ(window->beepCount(), beeps + 3);
+    EXPECT_EQ(window->DebugWin->toPlainText(), before);
+
+    window->DebugWin->selectAll();
+    QTest::keyClick(window->DebugWin, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(window->beepCount(), beeps + 3);
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().contains("a line to copy"));
+}
+
+TEST_F(StartedWindowTest, QuitWhileBusyOnlyBeeps) {
+    window->DisableButtons();
+    const int beeps = window->beepCount();
+    window->SaveAndEnd();
+    window->close();
+    EXPECT_EQ(window->beepCount(), beeps + 2);
+    EXPECT_FALSE(window->ended());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(fileBytes("vantelq.dat"), "<missing>");
+    window->EnableButtons();
+    QSignalSpy ended(window.get(), &Vantel::programEnded);
+    QTest::mouseClick(window->QuitButton, Qt::LeftButton);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(fileBytes("vantelq.dat"), "");
+    EXPECT_EQ(fileBytes("smsaddr.dat"), "");
+}
+
+TEST_F(StartedWindowTest, QuitWithUnsentEntriesAsksFirst) {
+    window->queueEntry("14,1,2,00");
+    window->queueEntry("14,1,2,01");
+    addMessages(1);
+    answer = QMessageBox::No;
+    QTest::mouseClick(window->QuitButton, Qt::LeftButton);
+    EXPECT_EQ(asked, QStringList{"2 messages have not been sent. Quit anyway?"});
+    EXPECT_FALSE(window->ended());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(fileBytes("vantelq.dat"), "<missing>");
+
+    answer = QMessageBox::Yes;
+    window->close();  // the close box takes the same road
+    EXPECT_EQ(asked.size(), 2);
+    EXPECT_TRUE(window->ended());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(fileBytes("vantelq.dat"), (window->store().frameAt(0) + "\r\n").toLatin1());
+}
+
+TEST_F(StartedWindowTest, TimerSendsTheQueueInSortedOrderOnePerTick) {
+    for (const char *entry : {"23,4477,0,11", "120,4477,0,22", "5,4477,0,33"})
+        window->queueEntry(QLatin1String(entry));
+    for (int tick = 0; tick < 3; ++tick)
+        window->Timer1_Timer();
+    EXPECT_EQ(transmitted, (QStringList{"120,4477,0,22", "23,4477,0,11", "5,4477,0,33"}));
+    EXPECT_EQ(window->sendQueueModel().count(), 0);
+    EXPECT_TRUE(window->Timer1->isActive());
+}
+
+TEST_F(StartedWindowTest, FailedTransmissionKeepsTheEntryFirst) {
+    window->queueEntry("23,4477,0,11");
+    window->queueEntry("5,4477,0,33");
+    transmitResult = false;
+    window->Timer1_Timer();
+    window->Timer1_Timer();
+    EXPECT_EQ(transmitted, (QStringList{"23,4477,0,11", "23,4477,0,11"}));
+    EXPECT_EQ(window->sendQueueModel().at(0), u"23,4477,0,11");
+}
+
+TEST_F(StartedWindowTest, TicksWhileBusyAreSkippedAndLeaveTheBusyFlag) {
+    window->queueEntry("14,4477,0,11");
+    window->DisableButtons();  // an exchange is running
+    window->Timer1_Timer();
+    EXPECT_TRUE(transmitted.isEmpty());
+    EXPECT_TRUE(window->busy());
+    EXPECT_FALSE(window->AddButton->isEnabled());
+    EXPECT_EQ(window->sendQueueModel().count(), 1);
+    window->EnableButtons();
+    window->Timer1_Timer();
+    EXPECT_EQ(transmitted, QStringList{"14,4477,0,11"});
+    EXPECT_EQ(window->sendQueueModel().count(), 0);
+}
+
+TEST_F(StartedWindowTest, SentEntryIsRemovedEvenWhenAnotherNowSortsFirst) {
+    window->queueEntry("5,4477,0,33");
+    window->transmitEntry = [this](QString entry) -> QCoro::Task<bool> {
+        transmitted << entry;
+        window->queueEntry("1,4477,0,00");  // arrives over D-Bus during the exchange
+        co_return true;
+    };
+    window->Timer1_Timer();
+    EXPECT_EQ(window->sendQueueModel().items(), QStringList{"1,4477,0,00"});
+}
+
+TEST_F(StartedWindowTest, CreditBoxOnlyWhenIdle) {
+    window->DisableButtons();
+    QTest::mouseDClick(window->Image1, Qt::LeftButton);
+    EXPECT_TRUE(asked.isEmpty());
+    window->EnableButtons();
+    QTest::mouseDClick(window->Image1, Qt::LeftButton);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].startsWith("Vantel was written by"));
+}
+
+TEST_F(StartedWindowTest, AddedMessageSelectsTheLastEntry) {
+    addMessages(3);
+    window->AddMessage(DeliverFrame("4412345", "010101120000", "oldest"));
+    EXPECT_EQ(window->selectedMessage(), 3);
+}
+
+}  // namespace
+}  // namespace vantel
