@@ -297,9 +297,10 @@ QCoro::Task<> Vantel::LoadListFiles() {
             store_.AddMessages(frames->mid(done, n));
             done += n;
             const qint64 spent = std::max<qint64>(clock.elapsed(), 1);
-            batch = std::clamp<qsizetype>(batch * 15 / spent, 64, 8192);
+            batch = std::clamp<qsizetype>(batch * 15 / spent, 64, 4096);
             co_await yieldToEvents();
         }
+        store_.flushPending();
         WriteTrace(QStringLiteral("Message List Loaded"), false);
     }
     if (std::optional<QStringList> lines = store_.ReadListFile(AddressListFile))

@@ -19,6 +19,8 @@ constexpr qsizetype kFrameColumn = 90;
 // The trace window keeps 16000 characters, at most 593 of the shortest note ("Duplicate
 // Message Ignored" and CR LF): more notes in a row than that change nothing on screen.
 constexpr int kMaxRepeatedNotes = 600;
+// Lines a batch add collects before it first shows them.
+constexpr qsizetype kFirstMerge = 4096;
 
 const QString kDuplicateMessage = QStringLiteral("Duplicate Message Ignored");
 const QString kDuplicateTimestamp = QStringLiteral("Duplicate Timestamp - different message");
@@ -76,6 +78,7 @@ void MessageStore::indexLine(const QString &line) {
 }
 
 bool MessageStore::AddMessage(const QString &frame) {
+    flushPending();
     const ListLine made = MakeListLine(frame);
     if (checkNew(made.line)) {
         indexLine(made.line);
@@ -95,13 +98,12 @@ void MessageStore::AddMessages(const QStringList &frames) {
         if (notes.size() >= 2 * kMaxRepeatedNotes) notes.remove(0, kMaxRepeatedNotes);
         notes.append(t);
     });
-    QStringList fresh;
-    fresh.reserve(frames.size());
+    pending_.reserve(pending_.size() + frames.size());
     for (const QString &frame : frames) {
         ListLine made = MakeListLine(frame);
         if (checkNew(made.line)) {
             indexLine(made.line);
-            fresh.append(std::move(made.line));
+            pending_.append(std::move(made.line));
         } else {
             trace_(kDuplicateMessage);
         }
@@ -111,11 +113,18 @@ void MessageStore::AddMessages(const QStringList &frames) {
         for (qsizetype i = std::max<qsizetype>(0, notes.size() - kMaxRepeatedNotes);
              i < notes.size(); ++i)
             trace_(notes.at(i));
-    if (fresh.isEmpty()) return;
-    if (fresh.size() == 1)
-        model_.add(fresh.constFirst());
+    // Merging costs the whole list: merge when the waiting lines are as many as the listed
+    // ones, so that a long load merges each line a few times, not once per batch.
+    if (pending_.size() >= std::max<qsizetype>(model_.count(), kFirstMerge)) flushPending();
+}
+
+void MessageStore::flushPending() {
+    if (pending_.isEmpty()) return;
+    if (pending_.size() == 1)
+        model_.add(pending_.constFirst());
     else
-        model_.addMany(fresh);
+        model_.addMany(pending_);
+    pending_.clear();
     Q_EMIT countChanged(countLabel());
     Q_EMIT messageAdded(int(model_.count()) - 1);
 }
@@ -132,6 +141,7 @@ void MessageStore::RemoveMessage(int row) {
 }
 
 void MessageStore::clear() {
+    pending_.clear();
     lines_.clear();
     timeColumns_.clear();
     model_.clear();
@@ -182,6 +192,7 @@ bool MessageStore::WriteListFile(QStringView name, const QStringList &lines) {
 }
 
 bool MessageStore::SaveListFile() {
+    flushPending();
     QStringList frames;
     frames.reserve(model_.count());
     for (int row = 0; row < model_.count(); ++row)

@@ -39,8 +39,10 @@ public:
     // Builds the list line of a frame and adds it unless the same line is there already.
     // False when the frame fails its check or is not an SMS message (duplicates included).
     bool AddMessage(const QString &frame);
-    // AddMessage of every frame in order, with one update of the model at the end.
+    // AddMessage of every frame in order. The new lines reach the model in bulk, when enough
+    // have gathered; flushPending() hands over the rest.
     void AddMessages(const QStringList &frames);
+    void flushPending();
     bool IsNewMessage(const QString &line) const;
     // Appends one frame line to "vantelq.dat".
     void AppendListFile(const QString &frame);
@@ -72,6 +74,7 @@ private:
     TraceFn trace_;
     QDir dir_;
     SortedListModel model_;
+    QStringList pending_;  // added by AddMessages, not yet in the model
     QSet<QString> lines_;
     QHash<QString, int> timeColumns_;  // first 18 characters of each line -> entries with them
 };

@@ -135,6 +135,8 @@ TEST_F(StoreTest, BatchAddMatchesOneByOneAdds) {
 
     store.AddMessages(frames.mid(0, 17));
     store.AddMessages(frames.mid(17));
+    EXPECT_EQ(store.model().count(), 0);  // waiting for more
+    store.flushPending();
     EXPECT_EQ(lines(), single.model().items());
     EXPECT_EQ(traced, singleTrace);
     for (qsizetype i = 1; i < lines().size(); ++i)
@@ -204,6 +206,7 @@ TEST_F(StoreTest, BadFileLoadsEveryGoodLineAndSavesDamagedLinesUnchanged) {
     const auto read = store.ReadListFile(MessageListFile);
     ASSERT_TRUE(read.has_value());
     store.AddMessages(*read);
+    store.flushPending();
     EXPECT_EQ(store.model().count(), 5);
     QStringList frames;
     for (int row = 0; row < store.model().count(); ++row)
