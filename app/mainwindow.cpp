@@ -286,16 +286,14 @@ QCoro::Task<> Vantel::yieldToEvents() {
 
 QCoro::Task<> Vantel::LoadListFiles() {
     DisableButtons();
-    if (std::optional<QStringList> frames = store_.ReadListFile(MessageListFile)) {
+    if (std::optional<QByteArray> file = store_.ReadFile(MessageListFile)) {
         WriteTrace(QStringLiteral("Loading Message List..."), false);
         // Batches sized to keep each pass near 15 ms, so the window stays responsive.
         qsizetype batch = 256;
         QElapsedTimer clock;
-        for (qsizetype done = 0; done < frames->size();) {
-            const qsizetype n = std::min(batch, frames->size() - done);
+        for (ListFileLines lines(std::move(*file)); !lines.atEnd();) {
             clock.start();
-            store_.AddMessages(frames->mid(done, n));
-            done += n;
+            store_.AddMessages(lines.take(batch));
             const qint64 spent = std::max<qint64>(clock.elapsed(), 1);
             batch = std::clamp<qsizetype>(batch * 15 / spent, 64, 4096);
             co_await yieldToEvents();

@@ -27,19 +27,21 @@ const QString kDuplicateTimestamp = QStringLiteral("Duplicate Timestamp - differ
 
 }  // namespace
 
-QStringList SplitListFile(QByteArrayView data) {
+QStringList ListFileLines::take(qsizetype count) {
     QStringList lines;
-    qsizetype start = 0;
-    while (start < data.size()) {
-        qsizetype end = data.indexOf('\n', start);
-        const bool last = end < 0;
-        if (last) end = data.size();
+    while (count-- > 0 && pos_ < data_.size()) {
+        qsizetype end = data_.indexOf('\n', pos_);
+        if (end < 0) end = data_.size();
         qsizetype stop = end;
-        if (stop > start && data.at(stop - 1) == '\r') --stop;
-        lines.append(FromAnsi(data.sliced(start, stop - start)));
-        start = end + 1;
+        if (stop > pos_ && data_.at(stop - 1) == '\r') --stop;
+        lines.append(FromAnsi(QByteArrayView(data_).sliced(pos_, stop - pos_)));
+        pos_ = end + 1;
     }
     return lines;
+}
+
+QStringList SplitListFile(QByteArrayView data) {
+    return ListFileLines(data.toByteArray()).take(data.size() + 1);
 }
 
 QByteArray JoinListFile(const QStringList &lines) {
@@ -171,10 +173,16 @@ void MessageStore::AppendListFile(const QString &frame) {
     file.write(ToAnsi(frame) + "\r\n");
 }
 
-std::optional<QStringList> MessageStore::ReadListFile(QStringView name) const {
+std::optional<QByteArray> MessageStore::ReadFile(QStringView name) const {
     QFile file(filePath(name));
     if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return SplitListFile(file.readAll());
+    return file.readAll();
+}
+
+std::optional<QStringList> MessageStore::ReadListFile(QStringView name) const {
+    std::optional<QByteArray> data = ReadFile(name);
+    if (!data) return std::nullopt;
+    return SplitListFile(*data);
 }
 
 bool MessageStore::WriteListFile(QStringView name, const QStringList &lines) {

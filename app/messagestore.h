@@ -19,8 +19,19 @@ inline constexpr QStringView MessageListFile = u"vantelq.dat";
 inline constexpr QStringView AddressListFile = u"smsaddr.dat";
 inline constexpr QStringView SCAddressListFile = u"smscaddr.dat";
 
-// The lines of a list file (CR LF or LF ends, Windows-1252). A missing final line end still
-// gives its line; no line is ever dropped except the empty text after the last line end.
+// The lines of a list file (CR LF or LF ends, Windows-1252), taken a few at a time. A missing
+// final line end still gives its line; no line is ever dropped except the empty text after
+// the last line end.
+class ListFileLines {
+public:
+    explicit ListFileLines(QByteArray data) : data_(std::move(data)) {}
+    bool atEnd() const { return pos_ >= data_.size(); }
+    QStringList take(qsizetype count);
+
+private:
+    QByteArray data_;
+    qsizetype pos_ = 0;
+};
 QStringList SplitListFile(QByteArrayView data);
 // The whole file as written: every line followed by CR LF, Windows-1252.
 QByteArray JoinListFile(const QStringList &lines);
@@ -53,7 +64,8 @@ public:
     // The frame stored in the list line of `row` (column 91 on).
     QString frameAt(int row) const;
 
-    // The lines of a file in the store's folder; nullopt when it cannot be opened.
+    // A file in the store's folder, whole or as lines; nullopt when it cannot be opened.
+    std::optional<QByteArray> ReadFile(QStringView name) const;
     std::optional<QStringList> ReadListFile(QStringView name) const;
     // Replaces a file in the store's folder atomically. A failure leaves the old file whole,
     // writes "Error saving <name>" to the trace and returns false.
