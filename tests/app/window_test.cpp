@@ -295,3 +295,32 @@ TEST_F(StartedWindowTest, AddedMessageSelectsTheLastEntry) {
 
 }  // namespace
 }  // namespace vantel
+
+namespace vantel {
+namespace {
+
+class CountingAlerts : public Vantel {
+public:
+    QCoro::Task<> PlayAlert() override {
+        ++plays;
+        co_return;
+    }
+    int plays = 0;
+};
+
+TEST_F(WindowTest, DoubleClickOnTheWindowSoundsOnlyWithKeepErr) {
+    writeFile("vantel.ini", "KeepErr=1\r\n");
+    CountingAlerts alerts;
+    auto startup = alerts.Form_Load();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return startup.isReady(); }));
+    QTest::mouseDClick(&alerts, Qt::LeftButton, {},
+                       QPoint(alerts.width() - 5, alerts.height() - 3));
+    EXPECT_EQ(alerts.plays, 1);
+    alerts.settings().keepErr = false;
+    QTest::mouseDClick(&alerts, Qt::LeftButton, {},
+                       QPoint(alerts.width() - 5, alerts.height() - 3));
+    EXPECT_EQ(alerts.plays, 1);
+}
+
+}  // namespace
+}  // namespace vantel
