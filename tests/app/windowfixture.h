@@ -52,7 +52,8 @@ protected:
             co_return transmitResult;
         };
         startup = std::make_unique<QCoro::Task<>>(window->Form_Load());
-        (void)QTest::qWaitFor([this] { return startup->isReady() || window->setupForm().isVisible(); });
+        (void)QTest::qWaitFor(
+            [this] { return startup->isReady() || window->setupForm().isVisible(); });
     }
     bool startupDone() {
         return QTest::qWaitFor([this] { return startup->isReady(); });
