@@ -247,7 +247,8 @@ void Vantel::LoadSettings() {
 
 void Vantel::SaveSettings() {
     QSaveFile file(kSettingsFile);
-    bool ok = file.open(QIODevice::WriteOnly);
+    // Unbuffered: a short write (a full disk) shows in write(), before commit() renames.
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     if (ok) {
         const QByteArray data = WriteSettings(settings_);
         ok = file.write(data) == data.size();

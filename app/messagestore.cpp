@@ -187,7 +187,8 @@ std::optional<QStringList> MessageStore::ReadListFile(QStringView name) const {
 
 bool MessageStore::WriteListFile(QStringView name, const QStringList &lines) {
     QSaveFile file(filePath(name));
-    bool ok = file.open(QIODevice::WriteOnly);
+    // Unbuffered: a short write (a full disk) shows in write(), before commit() renames.
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     if (ok) {
         const QByteArray data = JoinListFile(lines);
         // A short write (a full disk) must not replace the old file.

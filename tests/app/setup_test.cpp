@@ -1,8 +1,12 @@
+#include <sys/resource.h>
+
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <csignal>
 
 #include "windowfixture.h"
 
@@ -173,6 +177,45 @@ TEST_F(WindowTest, AboutBoxShowsTheDisclaimer) {
         "GSM 07.05 protocol.\r\n\r\n"));
     EXPECT_TRUE(window->setupForm().isVisible());
     QTest::mouseClick(window->setupForm().CancelButton, Qt::LeftButton);
+}
+
+}  // namespace
+}  // namespace vantel
+
+namespace vantel {
+namespace {
+
+TEST_F(WindowTest, UnreadableSettingsFileKeepsTheDefaultsWithoutTheDialog) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir("vantel.ini"));
+    start();
+    ASSERT_TRUE(startupDone());
+    EXPECT_FALSE(window->setupForm().isVisible());
+    EXPECT_TRUE(window->settings().debugMode);
+    EXPECT_EQ(window->settings().dialString, u"AT*T");
+}
+
+TEST_F(WindowTest, FailedSettingsSaveKeepsTheOldFileAndSaysSo) {
+    const QByteArray old = "Speed=4800\r\nPort=2\r\n";
+    writeFile("vantel.ini", old);
+    start();
+    ASSERT_TRUE(startupDone());
+    QTest::mouseClick(window->SetupButton, Qt::LeftButton);
+    QTest::mouseClick(window->setupForm().Speed[3], Qt::LeftButton);
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit tiny = saved;
+    tiny.rlim_cur = 16;  // the disk is full
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    QTest::mouseClick(window->setupForm().OKButton, Qt::LeftButton);
+    const bool back = QTest::qWaitFor([&] { return window->isVisible(); });
+    setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_TRUE(back);
+
+    EXPECT_EQ(fileBytes("vantel.ini"), old);
+    EXPECT_TRUE(traceText().contains("Error saving INI file"));
+    EXPECT_EQ(window->settings().speed, u"19200");  // in force in memory
 }
 
 }  // namespace
