@@ -308,6 +308,13 @@ TEST(VantelPdu, SummaryOfAnInvalidFrameGivesResultFalseAndTheError) {
     EXPECT_FALSE(j.value("result").toBool(true));
     EXPECT_EQ(j.value("error").toString(), QStringLiteral("Syntax error: Checksum incorrect"));
     EXPECT_EQ(j.value("line").toString(), "<invalid checksum>" + QString(72, u' ') + frame);
+    // The shape stays the same as for a valid frame: every field is there, empty.
+    for (const char *key :
+         {"type_code", "sc_address", "sc_address_type", "first_octet", "flag_or_reference",
+          "address", "address_type", "pid", "dcs", "time", "text", "user_data"}) {
+        ASSERT_TRUE(j.value(key).isString()) << key;
+        EXPECT_TRUE(j.value(key).toString().isEmpty()) << key;
+    }
 }
 
 TEST(VantelPdu, SummaryOfAFrameThatIsNotAMessage) {

@@ -62,7 +62,8 @@ Options for every subcommand:
                          "first_octet", "flag_or_reference", "address",
                          "address_type", "pid", "dcs", "time", "text",
                          "user_data", "line"}; for a frame that fails its check
-                        {"result": false, "error": TEXT, "line": TEXT}
+                        "result" is false, the fields are empty and "error"
+                        holds the check's error text
              frame      {"frame": HEX} or {"error": TEXT}
              validate   {"ok": true, "content": HEX} or {"ok": false, "error": TEXT}
              encode     {"entry": TEXT} or {"error": TEXT}
@@ -156,15 +157,15 @@ Outcome RunSummary(const QString &input, const Options &o) {
     r.plain = listed.line;
     if (!o.has(Json)) return r;
 
+    // Every key is always there, so a consumer reads one fixed shape; a frame that fails its
+    // check has empty fields and the check's error text.
     QString content = frame;
-    if (!ValidateFrame(content)) {
-        r.json.add(u"result", false).add(u"error", content).add(u"line", listed.line);
-        return r;
-    }
+    const bool valid = ValidateFrame(content);
     MessageFields f;
-    const bool result = DecodeMessage(content, f);
-    r.json.add(u"result", result)
-        .add(u"type_code", f.typeCode)
+    const bool result = valid && DecodeMessage(content, f);
+    r.json.add(u"result", result);
+    if (!valid) r.json.add(u"error", content);
+    r.json.add(u"type_code", f.typeCode)
         .add(u"sc_address", f.scAddress)
         .add(u"sc_address_type", f.scAddressType)
         .add(u"first_octet", f.firstOctet)
