@@ -37,8 +37,8 @@ QStringView FirstOctet(const SendFields &fields, QStringView dcs) {
     return fields.statusReport ? u"31" : u"11";
 }
 
-QueueEntry Refusal(QString error) {
-    QueueEntry refused;
+EncodedEntry Refusal(QString error) {
+    EncodedEntry refused;
     refused.error = std::move(error);
     return refused;
 }
@@ -85,7 +85,7 @@ QString PackSeptets(QStringView text) {
     return out;
 }
 
-QueueEntry BuildQueueEntry(const SendFields &fields, LinkMode mode) {
+EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode) {
     const QString dcs = fields.dcs.left(2);
     const bool eightBit = IsEightBitDcs(dcs);
     const qsizetype length = fields.message.size();
@@ -108,7 +108,7 @@ QueueEntry BuildQueueEntry(const SendFields &fields, LinkMode mode) {
             QStringLiteral("8-bit data must be whole octets: %1 hex digits is odd").arg(length));
     }
 
-    QueueEntry result;
+    EncodedEntry result;
     QString destination = AfterFirstEquals(fields.to, &result.addToAddressList);
     QString serviceCentre = AfterFirstEquals(fields.sc, &result.addToSCList);
     const qsizetype comma = destination.indexOf(u',');

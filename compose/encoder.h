@@ -28,7 +28,7 @@ struct SendFields {
     bool statusReport = false;
 };
 
-struct QueueEntry {
+struct EncodedEntry {
     bool ok = false;
     QString entry;             // the send-queue entry when ok
     QString error;             // why nothing was queued, e.g. "No text to send"
@@ -37,6 +37,6 @@ struct QueueEntry {
 };
 
 // Everything the send button does except touching widgets.
-QueueEntry BuildQueueEntry(const SendFields &fields, LinkMode mode);
+EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode);
 
 }  // namespace vantel

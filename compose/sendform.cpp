@@ -276,7 +276,7 @@ QCoro::Task<> SendForm::SendButton_Click() {
     const SendFields fields{ToBox->currentText(),  SCBox->currentText(),  messageText(),
                             PIDBox->currentText(), DCSBox->currentText(), RPBox->isChecked(),
                             SRRBox->isChecked()};
-    const QueueEntry queued = BuildQueueEntry(fields, linkMode_);
+    const EncodedEntry queued = BuildQueueEntry(fields, linkMode_);
     if (!queued.addToAddressList.isEmpty()) AddToAddressList(queued.addToAddressList);
     if (!queued.addToSCList.isEmpty()) AddToSCList(queued.addToSCList);
     if (queued.ok) {

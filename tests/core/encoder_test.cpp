@@ -140,7 +140,7 @@ TEST(BuildQueueEntry, EntriesOfEveryModeAndOption) {
              u"11000C914477000910320000A70BE8329BFD06DDDF723619"_qs},
     };
     for (const auto &c : cases) {
-        const QueueEntry got = BuildQueueEntry(c.fields, c.mode);
+        const EncodedEntry got = BuildQueueEntry(c.fields, c.mode);
         EXPECT_TRUE(got.ok) << c.name << ": " << got.error.toStdString();
         EXPECT_EQ(got.entry, c.entry) << c.name;
         EXPECT_TRUE(got.error.isEmpty()) << c.name;
@@ -148,13 +148,13 @@ TEST(BuildQueueEntry, EntriesOfEveryModeAndOption) {
 }
 
 TEST(BuildQueueEntry, NamedEntriesGoToTheHistories) {
-    const QueueEntry got =
+    const EncodedEntry got =
         BuildQueueEntry(Fields(u"Bob=12345,0123"_qs, u"Centre=999"_qs, u"abc"_qs), LinkMode::Pdu);
     ASSERT_TRUE(got.ok);
     EXPECT_EQ(got.addToAddressList, u"Bob=12345,0123"_qs);
     EXPECT_EQ(got.addToSCList, u"Centre=999"_qs);
 
-    const QueueEntry plain =
+    const EncodedEntry plain =
         BuildQueueEntry(Fields(u"12345"_qs, u"999"_qs, u"a"_qs), LinkMode::Pdu);
     ASSERT_TRUE(plain.ok);
     EXPECT_TRUE(plain.addToAddressList.isEmpty());
@@ -162,13 +162,13 @@ TEST(BuildQueueEntry, NamedEntriesGoToTheHistories) {
 }
 
 TEST(BuildQueueEntry, LongestTextsFitOneMessage) {
-    const QueueEntry text =
+    const EncodedEntry text =
         BuildQueueEntry(Fields(u"1"_qs, u""_qs, QString(160, u'x')), LinkMode::PduSkipSca);
     ASSERT_TRUE(text.ok);
     EXPECT_TRUE(text.entry.startsWith(u"149,1,,"_qs)) << text.entry.toStdString();
     EXPECT_TRUE(text.entry.contains(u"00A7A0"_qs));
 
-    const QueueEntry octets = BuildQueueEntry(Fields(u"1"_qs, u""_qs, QString(280, u'A'), u"F4"_qs),
+    const EncodedEntry octets = BuildQueueEntry(Fields(u"1"_qs, u""_qs, QString(280, u'A'), u"F4"_qs),
                                               LinkMode::PduSkipSca);
     ASSERT_TRUE(octets.ok);
     EXPECT_TRUE(octets.entry.startsWith(u"149,1,,"_qs)) << octets.entry.toStdString();
@@ -196,7 +196,7 @@ TEST(BuildQueueEntry, RefusesWhatCannotBeSentAndQueuesNothing) {
     };
     for (const auto &c : cases) {
         for (LinkMode mode : {LinkMode::Block, LinkMode::Pdu, LinkMode::PduSkipSca}) {
-            const QueueEntry got = BuildQueueEntry(c.fields, mode);
+            const EncodedEntry got = BuildQueueEntry(c.fields, mode);
             EXPECT_FALSE(got.ok) << c.name;
             EXPECT_EQ(got.error, c.error) << c.name;
             EXPECT_TRUE(got.entry.isEmpty()) << c.name;

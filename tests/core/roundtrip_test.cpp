@@ -92,7 +92,7 @@ TEST(RoundTrip, EveryEntryDecodesToWhatWasTyped) {
                             f.dcs = dcs;
                             f.replyPath = flags & 1;
                             f.statusReport = flags & 2;
-                            const QueueEntry entry = BuildQueueEntry(f, mode);
+                            const EncodedEntry entry = BuildQueueEntry(f, mode);
                             ASSERT_TRUE(entry.ok) << entry.error.toStdString();
                             const Sent sent = SplitEntry(entry.entry);
                             const QString &what = entry.entry;
@@ -160,7 +160,7 @@ TEST(RoundTrip, PlainTextComesBackUnchanged) {
     f.message = text;
     f.pid = u"00"_qs;
     f.dcs = u"00"_qs;
-    const QueueEntry entry = BuildQueueEntry(f, LinkMode::Pdu);
+    const EncodedEntry entry = BuildQueueEntry(f, LinkMode::Pdu);
     ASSERT_TRUE(entry.ok);
     MessageFields out;
     ASSERT_TRUE(DecodeMessage(StoredContent(SplitEntry(entry.entry), LinkMode::Pdu), out));

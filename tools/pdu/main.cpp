@@ -222,7 +222,7 @@ Outcome RunEncode(const QString &text, const Options &o) {
     fields.dcs = o.dcs;
     fields.replyPath = o.has(ReplyPath);
     fields.statusReport = o.has(StatusReport);
-    const QueueEntry q = BuildQueueEntry(fields, o.mode);
+    const EncodedEntry q = BuildQueueEntry(fields, o.mode);
     Outcome r;
     r.ok = q.ok;
     r.plain = q.ok ? q.entry : q.error;
