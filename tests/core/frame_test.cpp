@@ -159,8 +159,11 @@ TEST(ExtractFrame, CutsOneFrameAfterTheLeftoverOctets) {
          u"1002"_qs + kBothDleContent + u"100310001000"_qs, 2},
         {u"0000"_qs + u"1002"_qs + kHighDleContent + u"100310FF"_qs, true,
          u"1002"_qs + kHighDleContent + u"10031000FF"_qs, 1},
-        // three octets left over: the frame begins one octet early
-        {u"FF10001002031003FFFD"_qs, true, u"001002031003FFFD"_qs, 0},
+        // three octets left over (a stuffed checksum): the frame still begins at its DLE STX
+        {u"FF10001002031003FFFD"_qs, true, u"1002031003FFFD"_qs, 0},
+        {u"F3100010022200001003FFDE"_qs, true, u"10022200001003FFDE"_qs, 0},
+        // a DLE STX only at an even position does not count; the cut stays where it was
+        {u"0D0A0100201003FFFD"_qs, true, u"0100201003FFFD"_qs, 0},
         // a frame cut short after DLE ETX yields what there is
         {u"FFFD1002031003"_qs, true, u"1002031003"_qs, 0},
         {u"FFFDA10030"_qs, false, QString(), 0},
