@@ -98,14 +98,15 @@ QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const S
     // earlier exchange must not pass for the phone's answer.
     const bool got = co_await link.SendAndWait(BuildFrame(HexToBytes(e.data)), DleEtx, 5);
     if (link.portLost()) co_return result;
-    QString reply = got ? co_await ReadReplyFrame(link, host, settings) : QString();
+    QString reply;
+    if (got) reply = co_await ReadReplyFrame(link, host, settings);
     if (!reply.isEmpty() && ValidateFrame(reply)) {
         host.WriteTrace(QStringLiteral("MSG: ") + reply, true);
         if (reply == u"2A04") {
             const bool gotSecond = co_await link.SendAndWait({}, DleEtx, 60);
             if (link.portLost()) co_return result;
-            const QString second =
-                gotSecond ? co_await ReadReplyFrame(link, host, settings) : QString();
+            QString second;
+            if (gotSecond) second = co_await ReadReplyFrame(link, host, settings);
             if (!second.isEmpty()) {
                 host.WriteTrace(QStringLiteral("MSG: ") + second, true);
                 QString text = DescribeBlockMessage(second);
@@ -168,9 +169,11 @@ QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
         co_return TransmitOutcome::Failed;
     }
 
-    const TransmitOutcome result = settings.pduMode
-                                       ? co_await SubmitPduMode(link, host, settings, *e)
-                                       : co_await SubmitBlockMode(link, host, settings, *e);
+    TransmitOutcome result = TransmitOutcome::Failed;
+    if (settings.pduMode)
+        result = co_await SubmitPduMode(link, host, settings, *e);
+    else
+        result = co_await SubmitBlockMode(link, host, settings, *e);
     link.ClosePort();
     host.EnableButtons();
     co_return result;

@@ -80,9 +80,14 @@ QCoro::Task<bool> RetrieveBlockMode(Link &link, LinkHost &host, const Settings &
             continue;
         }
 
-        fruitless = 0;
         host.AppendListFile(frame);
         const bool stored = host.AddMessage(frame);
+        // Only a frame that holds a message is progress; noise that happens to contain a
+        // DLE ETX is not.
+        if (stored)
+            fruitless = 0;
+        else
+            ++fruitless;
         if (frame.startsWith(u"100221") && settings.deleteOld && !damaged && stored) {
             co_await DeleteBlockMessage(link, host, settings, frame.mid(10, 2));
             if (link.portLost()) co_return false;

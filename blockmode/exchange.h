@@ -12,7 +12,8 @@ class LinkHost;
 struct Settings;
 
 // GET NEXT MESSAGE passes in a row that bring no message (a GET MESSAGE FAILURE other than
-// "No such message", no frame, or only the echo of the request) before a retrieval gives up.
+// "No such message", no frame, only the echo of the request, or a frame that is no SMS message)
+// before a retrieval gives up.
 inline constexpr int MaxFruitlessPasses = 5;
 
 // The whole retrieval behind the Retrieve button: opens the port, runs the PDU-mode listing or
