@@ -154,6 +154,8 @@ QCoro::Task<QString> ReadReplyFrame(Link &link, LinkHost &host, const Settings &
 
 QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
                                                 const Settings &settings, QString entry) {
+    // Another exchange holds the port and the buttons: leave its busy flag alone.
+    if (host.busy()) co_return TransmitOutcome::Failed;
     const std::optional<QueueEntry> e = SplitQueueEntry(entry);
     if (!e) {
         host.WriteTrace(QStringLiteral("Unreadable send-queue entry removed: ") + entry, true);

@@ -34,7 +34,8 @@ struct QueueEntry {
 std::optional<QueueEntry> SplitQueueEntry(QStringView entry);
 
 // Opens the port, submits the entry and closes the port again. The buttons are disabled while
-// the phone is talked to and enabled again on every way out.
+// the phone is talked to and enabled again on every way out. While the host is busy with
+// another exchange nothing happens and the outcome is Failed (try again on a later tick).
 QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
                                                 const Settings &settings, QString entry);
 

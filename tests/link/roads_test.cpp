@@ -386,6 +386,17 @@ TEST_F(Roads, UnreadableEntryIsDroppedWithoutTouchingThePhone) {
     EXPECT_EQ(phone->received(), QString());
 }
 
+TEST_F(Roads, TransmissionWaitsWhileAnotherExchangeIsBusy) {
+    settings.pduMode = true;
+    ASSERT_TRUE(StartPhone({}));
+    host->DisableButtons();
+    EXPECT_EQ(Transmit(Entry), TransmitOutcome::Failed);
+    EXPECT_TRUE(host->busy());
+    EXPECT_EQ(host->enables, 0);
+    EXPECT_TRUE(host->trace.isEmpty());
+    EXPECT_EQ(phone->received(), QString());
+}
+
 TEST_F(Roads, VanishingPhoneEndsTheTransmission) {
     settings.pduMode = true;
     ASSERT_TRUE(StartPhone({u"--vanish-after"_qs, u"1"_qs}));
