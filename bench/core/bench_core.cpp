@@ -53,7 +53,7 @@ const Mix &TheMix() {
             f.message = text;
             f.pid = QStringLiteral("00");
             f.dcs = QStringLiteral("00");
-            const QueueEntry e = BuildQueueEntry(f, LinkMode::Pdu);
+            const EncodedEntry e = BuildQueueEntry(f, LinkMode::Pdu);
             if (e.ok) m.frames << StoredFrame(e.entry.section(u',', 3));
         }
         for (const QString &frame : m.frames) {
