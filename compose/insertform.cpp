@@ -19,13 +19,6 @@ namespace vantel {
 
 namespace {
 
-QPushButton *MakeButton(const char *name, const QString &caption, QWidget *parent) {
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
 QPlainTextEdit *MakeTextBox(const char *name, QWidget *parent) {
     auto *box = new QPlainTextEdit(parent);
     box->setObjectName(QLatin1String(name));
@@ -43,7 +36,7 @@ QString InputText(const QPlainTextEdit *box) {
 
 }  // namespace
 
-InsertForm::InsertForm(QWidget *parent) : QDialog(parent) {
+InsertForm::InsertForm(QWidget *parent) : CommandDialog(QStringLiteral("CL"), parent) {
     setObjectName(QStringLiteral("InsertForm"));
     setWindowTitle(QStringLiteral("Vantel - Insert Hex Message"));
 
@@ -65,6 +58,9 @@ InsertForm::InsertForm(QWidget *parent) : QDialog(parent) {
     OKButton = MakeButton("OKButton", QStringLiteral("&OK"), this);
     OKButton->setDefault(true);
     CancelButton = MakeButton("CancelButton", QStringLiteral("&Cancel"), this);
+    // Enter always means OK, wherever the focus is.
+    for (QPushButton *b : {FormatButton, BackwardButton, ForwardButton, OKButton, CancelButton})
+        b->setAutoDefault(false);
 
     auto *grid = new QGridLayout;
     grid->addWidget(Label1, 0, 0, Qt::AlignTop);
@@ -122,17 +118,6 @@ void InsertForm::BackwardButton_Click() {
         MessageInputBox->setPlainText(QLatin1String("00") + MessageInputBox->toPlainText());
     }
     ShowDecoding();
-}
-
-void InsertForm::reject() {
-    Q_EMIT command(QStringLiteral("CL"));
-}
-
-void InsertForm::closeEvent(QCloseEvent *event) {
-    // While shown, the driver waits for a code and hides the window itself.
-    if (!isVisible()) return QDialog::closeEvent(event);
-    event->ignore();
-    Q_EMIT command(QStringLiteral("CL"));
 }
 
 QCoro::Task<> ShowInsertForm(DialogHost &host, InsertForm &form) {

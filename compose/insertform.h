@@ -2,7 +2,7 @@
 // decoding stepped one octet at a time.
 #pragma once
 
-#include <QDialog>
+#include "views/commanddialog.h"
 
 #include <qcoro/qcorotask.h>
 
@@ -15,7 +15,7 @@ namespace vantel {
 
 class DialogHost;
 
-class InsertForm : public QDialog {
+class InsertForm : public CommandDialog {
     Q_OBJECT
 public:
     explicit InsertForm(QWidget *parent = nullptr);
@@ -34,16 +34,7 @@ public:
     QPushButton *OKButton;
     QPushButton *CancelButton;
 
-Q_SIGNALS:
-    // "OK" or "CL".
-    void command(const QString &code);
-
-public Q_SLOTS:
-    // Esc and the close box act like CancelButton.
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
+    // command(): "OK", or "CL" (also Esc and the close box).
 
 private:
     void FormatButton_Click();

@@ -128,20 +128,6 @@ static_assert(std::size(kPidChoices) == 31 && std::size(kDcsChoices) == 62);
 constexpr qsizetype kTextLimit = 160;
 constexpr qsizetype kHexLimit = 280;
 
-QLabel *MakeLabel(const char *name, const QString &caption, QWidget *parent) {
-    auto *label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-QPushButton *MakeButton(const char *name, const QString &caption, QWidget *parent) {
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    return button;
-}
-
 QComboBox *MakeCombo(const char *name, QWidget *parent) {
     auto *box = new QComboBox(parent);
     box->setObjectName(QLatin1String(name));
@@ -175,13 +161,16 @@ bool IsEightBit(QStringView dcs) {
 
 }  // namespace
 
-SendForm::SendForm(QWidget *parent) : QDialog(parent) {
+SendForm::SendForm(QWidget *parent) : CommandDialog(QStringLiteral("Q"), parent) {
     setObjectName(QStringLiteral("SendForm"));
     setWindowTitle(QStringLiteral("Send an SMS Message"));
 
     SendButton = MakeButton("SendButton", QStringLiteral("&Send"), this);
     Command1 = MakeButton("Command1", QStringLiteral("&Paste"), this);
     QuitButton = MakeButton("QuitButton", QStringLiteral("&Quit"), this);
+    // Enter in the text boxes belongs to the histories and the text, never to a button.
+    for (QPushButton *b : {SendButton, Command1, QuitButton})
+        b->setAutoDefault(false);
     Label1 = MakeLabel("Label1", QStringLiteral("To"), this);
     ToBox = MakeHistoryCombo("ToBox", addressHistory_, this);
     Label3 = MakeLabel("Label3", QStringLiteral("SC"), this);
@@ -342,17 +331,6 @@ bool SendForm::eventFilter(QObject *watched, QEvent *event) {
         if (box && HistoryKeyPress(box, static_cast<QKeyEvent *>(event))) return true;
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void SendForm::reject() {
-    Q_EMIT command(QStringLiteral("Q"));
-}
-
-void SendForm::closeEvent(QCloseEvent *event) {
-    // While shown, the driver waits for a code and hides the window itself.
-    if (!isVisible()) return QDialog::closeEvent(event);
-    event->ignore();
-    Q_EMIT command(QStringLiteral("Q"));
 }
 
 void FillSendFormLists(SendForm &form) {

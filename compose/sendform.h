@@ -2,7 +2,7 @@
 // to the main window through ShowSendForm.
 #pragma once
 
-#include <QDialog>
+#include "views/commanddialog.h"
 
 #include "app/sortedlistmodel.h"
 #include "compose/encoder.h"
@@ -19,7 +19,7 @@ namespace vantel {
 class DialogHost;
 struct CopyBuffer;
 
-class SendForm : public QDialog {
+class SendForm : public CommandDialog {
     Q_OBJECT
 public:
     explicit SendForm(QWidget *parent = nullptr);
@@ -60,18 +60,13 @@ public:
     QLabel *Label6;
     QComboBox *DCSBox;
 
+    // command(): "Q" (also Esc and the close box), or the send-queue entry.
+
 Q_SIGNALS:
-    // "Q", or the send-queue entry.
-    void command(const QString &code);
     // The text was cut to its limit. The main window connects this to its beep once.
     void beep();
 
-public Q_SLOTS:
-    // Esc and the close box act like QuitButton.
-    void reject() override;
-
 protected:
-    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

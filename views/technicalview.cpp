@@ -9,7 +9,7 @@
 
 namespace vantel {
 
-TechnicalView::TechnicalView(QWidget *parent) : QDialog(parent) {
+TechnicalView::TechnicalView(QWidget *parent) : CommandDialog(QStringLiteral("TVEND"), parent) {
     setObjectName(QStringLiteral("TechnicalView"));
     setWindowTitle(QStringLiteral("Vantel - Technical View"));
 
@@ -37,17 +37,6 @@ TechnicalView::TechnicalView(QWidget *parent) : QDialog(parent) {
     layout->addWidget(Frame1);
     layout->addLayout(buttons);
     resize(560, 480);
-}
-
-void TechnicalView::reject() {
-    Q_EMIT command(QStringLiteral("TVEND"));
-}
-
-void TechnicalView::closeEvent(QCloseEvent *event) {
-    // While shown, the viewer waits for a code and hides the window itself.
-    if (!isVisible()) return QDialog::closeEvent(event);
-    event->ignore();
-    Q_EMIT command(QStringLiteral("TVEND"));
 }
 
 }  // namespace vantel

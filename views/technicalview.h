@@ -1,7 +1,7 @@
 // "Vantel - Technical View": the field-by-field text of the message the viewer shows.
 #pragma once
 
-#include <QDialog>
+#include "views/commanddialog.h"
 
 class QGroupBox;
 class QPlainTextEdit;
@@ -9,7 +9,7 @@ class QPushButton;
 
 namespace vantel {
 
-class TechnicalView : public QDialog {
+class TechnicalView : public CommandDialog {
     Q_OBJECT
 public:
     explicit TechnicalView(QWidget *parent = nullptr);
@@ -17,16 +17,7 @@ public:
     QGroupBox *Frame1;
     QPlainTextEdit *MessageBox;
     QPushButton *OKButton;
-
-Q_SIGNALS:
-    // "TVEND" from OKButton, Esc or the close box.
-    void command(const QString &code);
-
-public Q_SLOTS:
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
+    // command(): "TVEND" from OKButton, Esc or the close box.
 };
 
 }  // namespace vantel

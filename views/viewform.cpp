@@ -16,24 +16,7 @@
 
 namespace vantel {
 
-namespace {
-
-QLabel *MakeLabel(const char *name, const QString &caption, QWidget *parent) {
-    auto *label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-QPushButton *MakeButton(const char *name, const QString &caption, QWidget *parent) {
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    return button;
-}
-
-}  // namespace
-
-ViewForm::ViewForm(QWidget *parent) : QDialog(parent) {
+ViewForm::ViewForm(QWidget *parent) : CommandDialog(QStringLiteral("CL"), parent) {
     setObjectName(QStringLiteral("ViewForm"));
     setWindowTitle(QStringLiteral("Vantel - Message View"));
 
@@ -123,17 +106,6 @@ QCoro::Task<> ViewForm::LocalDeleteButton_Click() {
         this, QMessageBox::Critical, QStringLiteral("This will delete the message from the PC"),
         QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
     if (self && answer == QMessageBox::Ok) Q_EMIT self->command(QStringLiteral("LD"));
-}
-
-void ViewForm::reject() {
-    Q_EMIT command(QStringLiteral("CL"));
-}
-
-void ViewForm::closeEvent(QCloseEvent *event) {
-    // While shown, the viewer waits for a code and hides the window itself.
-    if (!isVisible()) return QDialog::closeEvent(event);
-    event->ignore();
-    Q_EMIT command(QStringLiteral("CL"));
 }
 
 void ViewForm::keyPressEvent(QKeyEvent *event) {

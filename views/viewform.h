@@ -2,7 +2,7 @@
 // buffer or send a command code; ShowMessageViewer (viewer.h) fills it and acts on the codes.
 #pragma once
 
-#include <QDialog>
+#include "views/commanddialog.h"
 
 #include "views/askuser.h"
 
@@ -15,7 +15,7 @@ namespace vantel {
 
 struct CopyBuffer;
 
-class ViewForm : public QDialog {
+class ViewForm : public CommandDialog {
     Q_OBJECT
 public:
     explicit ViewForm(QWidget *parent = nullptr);
@@ -48,16 +48,9 @@ public:
     QPushButton *LocalDeleteButton;
     QPushButton *CloseButton;
 
-Q_SIGNALS:
-    // "NX", "PV", "LD", "TD", "RP" or "CL".
-    void command(const QString &code);
-
-public Q_SLOTS:
-    // Esc and the close box act like CloseButton.
-    void reject() override;
+    // command(): "NX", "PV", "LD", "TD", "RP", or "CL" (also Esc and the close box).
 
 protected:
-    void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
