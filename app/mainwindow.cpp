@@ -22,6 +22,8 @@
 #include "app/alertsound.h"
 #include "app/dbuslink.h"
 #include "app/setupform.h"
+#include "atmode/transmit.h"
+#include "blockmode/exchange.h"
 #include "compose/insertform.h"
 #include "compose/sendform.h"
 #include "pdu/primitives.h"
@@ -106,9 +108,7 @@ Vantel::Vantel(QWidget *parent)
     Timer1->setInterval(5000);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
 
-    transmitEntry = [this](QString entry) {
-        return RunTransmission(link_, *this, settings_, std::move(entry));
-    };
+    transmitEntry = [this](QString entry) { return TransmitEntry(std::move(entry)); };
 
     setupForm_ = new SetupForm(this);
     setupForm_->setDevicePath(&SerialControl::devicePath);
@@ -354,7 +354,13 @@ void Vantel::closeEvent(QCloseEvent *event) {
 }
 
 QCoro::Task<> Vantel::AddButton_Click() {
-    co_await RunRetrieval(link_, *this, settings_);
+    co_await RetrieveMessages(link_, *this, settings_);
+}
+
+QCoro::Task<bool> Vantel::TransmitEntry(QString entry) {
+    // An unreadable entry was dropped with a trace and log line: it leaves the queue too.
+    const TransmitOutcome outcome = co_await TransmitQueueEntry(link_, *this, settings_, entry);
+    co_return outcome != TransmitOutcome::Failed;
 }
 
 QCoro::Task<> Vantel::Timer1_Timer() {

@@ -71,6 +71,8 @@ public:
     QCoro::Task<> ShowSetupForm();
     QCoro::Task<> AddButton_Click();
     QCoro::Task<> Timer1_Timer();
+    // True when the entry leaves the send queue: sent, or dropped as unreadable.
+    QCoro::Task<bool> TransmitEntry(QString entry);
     QCoro::Task<> SaveAndEnd();
     QCoro::Task<> LoadListFiles();
     void SaveListFiles();
@@ -156,10 +158,5 @@ private:
     InsertForm *insertForm_;
     std::unique_ptr<SendSmsService> dbus_;
 };
-
-// The phone exchanges behind the Retrieve button and the send timer.
-QCoro::Task<> RunRetrieval(Link &link, LinkHost &host, const Settings &settings);
-QCoro::Task<bool> RunTransmission(Link &link, LinkHost &host, const Settings &settings,
-                                  QString entry);
 
 }  // namespace vantel
