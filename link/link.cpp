@@ -3,6 +3,7 @@
 #include <QCoroSignal>
 #include <QCoroTimer>
 #include <QMetaObject>
+#include <QTimer>
 #include <cmath>
 
 #include "app/settingsfile.h"
@@ -22,6 +23,23 @@ qsizetype FindAtOctetBoundary(QStringView hex, QStringView needle, qsizetype fro
         j = hex.indexOf(needle, j + 1);
     return j;
 }
+
+namespace {
+
+// Resumes on `signal` of `link`, or after `left` at the latest. The time-out is kept by a precise
+// timer that raises the same signal: Qt's default coarse timers would end a 10-second wait up
+// to half a second late. A waiter always looks again at what woke it, so an early wake-up
+// costs nothing.
+QCoro::Task<> WakeOn(Link *link, void (Link::*signal)(), milliseconds left) {
+    QTimer deadline;
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, link, signal);
+    deadline.start(left);
+    co_await qCoro(link, signal);
+}
+
+}  // namespace
 
 Link::Link(LinkHost &host, const Settings &settings, QObject *parent)
     : QObject(parent), host_(host), settings_(settings) {
@@ -116,7 +134,7 @@ QCoro::Task<bool> Link::SendAndWait(QByteArray data, QByteArray expected, int se
         if (portLost_) break;
         const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
-        co_await qCoro(this, &Link::changed, left);
+        co_await WakeOn(this, &Link::changed, left);
     }
     co_return result;
 }
@@ -126,7 +144,7 @@ QCoro::Task<> Link::Pause(int seconds) {
     while (!portLost_) {
         const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
-        co_await qCoro(this, &Link::lost, left);
+        co_await WakeOn(this, &Link::lost, left);
     }
 }
 
