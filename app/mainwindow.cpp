@@ -13,7 +13,7 @@
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
+
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -22,6 +22,7 @@
 #include "app/alertsound.h"
 #include "app/dbuslink.h"
 #include "app/setupform.h"
+#include "app/wholefile.h"
 #include "atmode/transmit.h"
 #include "blockmode/exchange.h"
 #include "compose/insertform.h"
@@ -246,16 +247,8 @@ void Vantel::LoadSettings() {
 }
 
 void Vantel::SaveSettings() {
-    QSaveFile file(kSettingsFile);
-    // Unbuffered: a short write (a full disk) shows in write(), before commit() renames.
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    if (ok) {
-        const QByteArray data = WriteSettings(settings_);
-        ok = file.write(data) == data.size();
-        if (!ok) file.cancelWriting();
-        ok = file.commit() && ok;
-    }
-    if (!ok) WriteTrace(QStringLiteral("Error saving INI file"), false);
+    if (!SaveWholeFile(kSettingsFile, WriteSettings(settings_)))
+        WriteTrace(QStringLiteral("Error saving INI file"), false);
 }
 
 QCoro::Task<> Vantel::ShowSetupForm() {

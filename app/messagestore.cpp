@@ -1,11 +1,12 @@
 #include "app/messagestore.h"
 
 #include <QFile>
-#include <QSaveFile>
+
 #include <algorithm>
 #include <utility>
 
 #include "app/listline.h"
+#include "app/wholefile.h"
 #include "pdu/primitives.h"
 
 namespace vantel {
@@ -186,16 +187,7 @@ std::optional<QStringList> MessageStore::ReadListFile(QStringView name) const {
 }
 
 bool MessageStore::WriteListFile(QStringView name, const QStringList &lines) {
-    QSaveFile file(filePath(name));
-    // Unbuffered: a short write (a full disk) shows in write(), before commit() renames.
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    if (ok) {
-        const QByteArray data = JoinListFile(lines);
-        // A short write (a full disk) must not replace the old file.
-        ok = file.write(data) == data.size();
-        if (!ok) file.cancelWriting();
-        ok = file.commit() && ok;
-    }
+    const bool ok = SaveWholeFile(filePath(name), JoinListFile(lines));
     if (!ok && trace_) trace_(QStringLiteral("Error saving ") + name.toString());
     return ok;
 }
