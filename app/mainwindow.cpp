@@ -392,8 +392,11 @@ void Vantel::WriteTrace(const QString &text, bool toLog) {
     trace_.WriteTrace(text, toLog);
 }
 
-void Vantel::AppendListFile(const QString &frame) {
-    store_.AppendListFile(frame);
+bool Vantel::AppendListFile(const QString &frame) {
+    QString error;
+    if (store_.AppendListFile(frame, &error)) return true;
+    WriteTrace(SaveErrorText(MessageListFile, error), true);
+    return false;
 }
 
 bool Vantel::AddMessage(const QString &frame) {

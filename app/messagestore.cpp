@@ -168,10 +168,33 @@ QString MessageStore::filePath(QStringView name) const {
     return dir_.filePath(name.toString());
 }
 
-void MessageStore::AppendListFile(const QString &frame) {
+QString SaveErrorText(QStringView name, const QString &reason) {
+    QString text = QStringLiteral("Error saving ") + name.toString();
+    if (!reason.isEmpty()) text += QStringLiteral(": ") + reason;
+    return text;
+}
+
+bool MessageStore::AppendListFile(const QString &frame, QString *error) {
     QFile file(filePath(MessageListFile));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-    file.write(ToAnsi(frame) + "\r\n");
+    auto fail = [&](const QString &reason) {
+        if (error) *error = reason;
+        return false;
+    };
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
+        return fail(file.errorString());
+    const qint64 size = file.size();
+    QByteArray line = ToAnsi(frame) + "\r\n";
+    // A last line without its line end (cut short, or edited by hand) keeps its own line.
+    if (size > 0 && file.seek(size - 1)) {
+        char last = 0;
+        if (file.getChar(&last) && last != '\n') line.prepend("\r\n");
+    }
+    if (file.write(line) != line.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.resize(size);  // no half line stays behind
+        return fail(reason);
+    }
+    return true;
 }
 
 std::optional<QByteArray> MessageStore::ReadFile(QStringView name) const {

@@ -22,6 +22,9 @@ inline constexpr QStringView SCAddressListFile = u"smscaddr.dat";
 // The lines of a list file (CR LF or LF ends, Windows-1252), taken a few at a time. A missing
 // final line end still gives its line; no line is ever dropped except the empty text after
 // the last line end.
+// "Error saving vantelq.dat: No space left on device"
+QString SaveErrorText(QStringView name, const QString &reason);
+
 class ListFileLines {
 public:
     explicit ListFileLines(QByteArray data) : data_(std::move(data)) {}
@@ -55,8 +58,9 @@ public:
     void AddMessages(const QStringList &frames);
     void flushPending();
     bool IsNewMessage(const QString &line) const;
-    // Appends one frame line to "vantelq.dat".
-    void AppendListFile(const QString &frame);
+    // Appends one frame line to "vantelq.dat" and tells whether the whole line reached the
+    // file; on failure the file is left as it was and *error says why.
+    bool AppendListFile(const QString &frame, QString *error = nullptr);
     void RemoveMessage(int row);
     void clear();
     // " 3 items"

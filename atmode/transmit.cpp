@@ -5,6 +5,7 @@
 #include "blockmode/frame.h"
 #include "link/host.h"
 #include "link/link.h"
+#include "link/trace.h"
 #include "pdu/primitives.h"
 
 namespace vantel {
@@ -13,27 +14,6 @@ namespace {
 
 const QByteArray DleEtx = QByteArrayLiteral("\x10\x03");
 const QByteArray Ok = QByteArrayLiteral("OK");
-
-bool IsDecimal(QStringView s) {
-    if (s.isEmpty()) return false;
-    for (QChar c : s)
-        if (c < u'0' || c > u'9') return false;
-    return true;
-}
-
-bool IsHex(QStringView s) {
-    if (s.isEmpty() || s.size() % 2 != 0) return false;
-    for (QChar c : s)
-        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f')))
-            return false;
-    return true;
-}
-
-bool FitsInQuotes(QStringView s) {
-    for (QChar c : s)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == u'"') return false;
-    return true;
-}
 
 // GSM 07.05 3.5.1: the answer to AT+CMGS once the PDU has gone out, "+CMGS: <mr>" or
 // "+CMS ERROR: <err>". Empty when no complete answer line came.
@@ -55,10 +35,10 @@ QCoro::Task<TransmitOutcome> SubmitPduMode(Link &link, LinkHost &host, const Set
     co_await link.SendAndWait(QByteArrayLiteral("AT\r"), Ok, 2);
     if (link.portLost()) co_return TransmitOutcome::Failed;
 
-    if (!e.serviceCentre.isEmpty() && settings.skipPDUSCA) {
+    const QString centre = ServiceCentreForCommand(e.serviceCentre);
+    if (!centre.isEmpty() && settings.skipPDUSCA) {
         link.clearBuffer();
-        co_await link.SendAndWait("AT+CSCA=\"" + ToAnsi(e.serviceCentre.mid(1)) + "\",145\r", Ok,
-                                  5);
+        co_await link.SendAndWait("AT+CSCA=\"" + centre.toLatin1() + "\",145\r", Ok, 5);
         if (link.portLost()) co_return TransmitOutcome::Failed;
     }
 
@@ -128,20 +108,6 @@ QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const S
 
 }  // namespace
 
-std::optional<QueueEntry> SplitQueueEntry(QStringView entry) {
-    const qsizetype c1 = entry.indexOf(u',');
-    if (c1 < 0) return std::nullopt;
-    const qsizetype c2 = entry.indexOf(u',', c1 + 1);
-    if (c2 < 0) return std::nullopt;
-    const qsizetype c3 = entry.indexOf(u',', c2 + 1);
-    if (c3 < 0) return std::nullopt;
-    QueueEntry e{entry.left(c1).toString(), entry.mid(c1 + 1, c2 - c1 - 1).toString(),
-                 entry.mid(c2 + 1, c3 - c2 - 1).toString(), entry.mid(c3 + 1).toString()};
-    if (!IsDecimal(e.count) || !IsHex(e.data) || !FitsInQuotes(e.serviceCentre))
-        return std::nullopt;
-    return e;
-}
-
 QCoro::Task<QString> ReadReplyFrame(Link &link, LinkHost &host, const Settings &settings) {
     const ExtractedFrame extracted = ExtractFrame(link.captured());
     if (!extracted.found) co_return QString();
@@ -156,13 +122,16 @@ QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
                                                 const Settings &settings, QString entry) {
     // Another exchange holds the port and the buttons: leave its busy flag alone.
     if (host.busy()) co_return TransmitOutcome::Failed;
-    const std::optional<QueueEntry> e = SplitQueueEntry(entry);
+    QString why;
+    const std::optional<QueueEntry> e = ReadQueueEntry(entry, settings.pduMode, &why);
     if (!e) {
-        host.WriteTrace(QStringLiteral("Unreadable send-queue entry removed: ") + entry, true);
+        host.WriteTrace(QStringLiteral("Unreadable send-queue entry removed: ") + Visible(entry) +
+                            QStringLiteral(" (") + why + u')',
+                        true);
         co_return TransmitOutcome::Dropped;
     }
-    host.WriteTrace(QStringLiteral("Sending to ") + NormaliseNumber(e->destination) +
-                        QStringLiteral(" at ") + NormaliseNumber(e->serviceCentre) +
+    host.WriteTrace(QStringLiteral("Sending to ") + Visible(NormaliseNumber(e->destination)) +
+                        QStringLiteral(" at ") + Visible(NormaliseNumber(e->serviceCentre)) +
                         QStringLiteral("..."),
                     false);
     host.DisableButtons();

@@ -7,6 +7,8 @@
 #include <QStringView>
 #include <optional>
 
+#include "compose/queueentry.h"
+
 namespace vantel {
 
 class Link;
@@ -20,18 +22,6 @@ enum class TransmitOutcome {
     Dropped,  // the entry is unreadable and was never written to the phone: remove it (the
               // trace and "vantel.log" already hold the whole entry)
 };
-
-// "octet count,destination,service centre,data", split at the first three commas.
-struct QueueEntry {
-    QString count;
-    QString destination;
-    QString serviceCentre;
-    QString data;
-};
-// Empty when the entry must not reach the phone: fewer than four fields, an octet count that
-// is not a decimal number, data that is not an even number of hex digits, or a service centre
-// holding a double quote or a control character (it is sent inside AT+CSCA="...").
-std::optional<QueueEntry> SplitQueueEntry(QStringView entry);
 
 // Opens the port, submits the entry and closes the port again. The buttons are disabled while
 // the phone is talked to and enabled again on every way out. While the host is busy with

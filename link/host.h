@@ -18,7 +18,9 @@ public:
     virtual void EnableButtons() = 0;
     virtual bool busy() const = 0;
     // The message store: append one frame line to "vantelq.dat"; add a frame to the list.
-    virtual void AppendListFile(const QString &frame) = 0;
+    // AppendListFile is true only when the whole line reached the file; on failure it has
+    // traced and logged why. A message may be deleted from the phone only after it is true.
+    virtual bool AppendListFile(const QString &frame) = 0;
     virtual bool AddMessage(const QString &frame) = 0;
     // Plays "mcitest.wav" to its end (bounded); silent without a file or a sound device.
     virtual QCoro::Task<> PlayAlert() = 0;

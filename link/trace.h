@@ -17,6 +17,13 @@ struct Settings;
 // as Windows-1252 characters.
 QString TraceDataText(QByteArrayView data, QStringView prefix, bool asHex);
 
+// Text that came from outside (queue entries, D-Bus strings, what the phone sends in a text
+// line) as it may stand in a trace or log line: control characters shown as "<0D>", at most
+// MaxOutsideChars characters of it, and "..." where it was cut. Nothing it returns can start a
+// line of its own.
+inline constexpr qsizetype MaxOutsideChars = 200;
+QString Visible(QStringView text);
+
 class Trace : public QObject {
     Q_OBJECT
 public:
@@ -40,12 +47,13 @@ Q_SIGNALS:
     void textChanged(const QString &text);
 
 private:
-    bool appendLog(const QString &text);
+    void appendLog(const QString &text);
 
     const Settings &settings_;
     QDir logDir_;
     QString text_;
     Clock clock_;
+    bool writeFailing_ = false;
 };
 
 }  // namespace vantel

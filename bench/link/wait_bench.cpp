@@ -32,7 +32,7 @@ public:
     void DisableButtons() override {}
     void EnableButtons() override {}
     bool busy() const override { return false; }
-    void AppendListFile(const QString &) override {}
+    bool AppendListFile(const QString &) override { return true; }
     bool AddMessage(const QString &) override { return true; }
     QCoro::Task<> PlayAlert() override { co_return; }
 };

@@ -20,9 +20,14 @@ void TestHost::EnableButtons() {
     ++enables;
 }
 
-void TestHost::AppendListFile(const QString &frame) {
-    appended << frame;
-    store.AppendListFile(frame);
+bool TestHost::AppendListFile(const QString &frame) {
+    QString error;
+    if (store.AppendListFile(frame, &error)) {
+        appended << frame;
+        return true;
+    }
+    WriteTrace(SaveErrorText(MessageListFile, error), true);
+    return false;
 }
 
 bool TestHost::AddMessage(const QString &frame) {

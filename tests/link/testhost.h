@@ -18,7 +18,7 @@ public:
     void DisableButtons() override;
     void EnableButtons() override;
     bool busy() const override { return busy_; }
-    void AppendListFile(const QString &frame) override;
+    bool AppendListFile(const QString &frame) override;
     bool AddMessage(const QString &frame) override;
     QCoro::Task<> PlayAlert() override;
 

@@ -1,0 +1,92 @@
+#include "compose/queueentry.h"
+
+namespace vantel {
+
+namespace {
+
+bool IsDecimal(QStringView s) {
+    if (s.isEmpty() || s.size() > 5) return false;
+    for (QChar c : s)
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
+int HexDigit(QChar c) {
+    if (c >= u'0' && c <= u'9') return c.unicode() - u'0';
+    if (c >= u'A' && c <= u'F') return c.unicode() - u'A' + 10;
+    if (c >= u'a' && c <= u'f') return c.unicode() - u'a' + 10;
+    return -1;
+}
+
+bool IsHexOctets(QStringView s) {
+    if (s.isEmpty() || s.size() % 2 != 0) return false;
+    for (QChar c : s)
+        if (HexDigit(c) < 0) return false;
+    return true;
+}
+
+int OctetAt(QStringView hex, qsizetype octet) {
+    return HexDigit(hex[2 * octet]) * 16 + HexDigit(hex[2 * octet + 1]);
+}
+
+bool IsServiceCentre(QStringView s) {
+    for (QChar c : s)
+        if (!(c.isDigit() && c.unicode() < 0x80) && c != u'+' && c != u' ') return false;
+    return true;
+}
+
+// GSM 04.11 8.2.5.2: the service-centre address field is a length octet counting the octets
+// after it (type of address and digits), at most 11 of them.
+constexpr int MaxScaOctets = 11;
+
+QString CheckBlockData(QStringView data) {
+    const qsizetype octets = data.size() / 2;
+    if (octets < 4 || OctetAt(data, 0) != 0x07 || OctetAt(data, 1) != 0x02)
+        return QStringLiteral("data is not an INSERT SMS request (0702...)");
+    const int sca = OctetAt(data, 2);
+    if (sca > MaxScaOctets || 3 + sca >= octets)
+        return QStringLiteral("the service-centre address field does not fit the data");
+    // GSM 03.40 9.2.3.1: TP-MTI 01 is SMS-SUBMIT.
+    if ((OctetAt(data, 3 + sca) & 0x03) != 0x01)
+        return QStringLiteral("the message is not an SMS-SUBMIT");
+    return {};
+}
+
+QString CheckPduData(QStringView data, int count) {
+    const qsizetype octets = data.size() / 2;
+    if (count < 1) return QStringLiteral("the octet count is 0");
+    if (octets == count) return {};
+    const int sca = OctetAt(data, 0);
+    if (sca <= MaxScaOctets && octets == 1 + sca + count) return {};
+    return QStringLiteral("the data is not a message of %1 octets").arg(count);
+}
+
+}  // namespace
+
+std::optional<QueueEntry> ReadQueueEntry(QStringView entry, bool pduMode, QString *why) {
+    auto refuse = [why](const QString &reason) -> std::optional<QueueEntry> {
+        if (why) *why = reason;
+        return std::nullopt;
+    };
+    const qsizetype c1 = entry.indexOf(u',');
+    const qsizetype c2 = c1 < 0 ? -1 : entry.indexOf(u',', c1 + 1);
+    const qsizetype c3 = c2 < 0 ? -1 : entry.indexOf(u',', c2 + 1);
+    if (c3 < 0) return refuse(QStringLiteral("fewer than four fields"));
+    QueueEntry e{entry.left(c1).toString(), entry.mid(c1 + 1, c2 - c1 - 1).toString(),
+                 entry.mid(c2 + 1, c3 - c2 - 1).toString(), entry.mid(c3 + 1).toString()};
+    if (!IsDecimal(e.count)) return refuse(QStringLiteral("the octet count is not a number"));
+    if (!IsHexOctets(e.data)) return refuse(QStringLiteral("the data is not whole hex octets"));
+    if (!IsServiceCentre(e.serviceCentre))
+        return refuse(QStringLiteral("the service centre holds more than \"+\" and digits"));
+    const QString wrong = pduMode ? CheckPduData(e.data, e.count.toInt()) : CheckBlockData(e.data);
+    if (!wrong.isEmpty()) return refuse(wrong);
+    return e;
+}
+
+QString ServiceCentreForCommand(QStringView serviceCentre) {
+    QString s = serviceCentre.mid(1).toString();
+    s.remove(u' ');
+    return s;
+}
+
+}  // namespace vantel
