@@ -8,34 +8,36 @@
 
 namespace vantel {
 
+namespace {
+
+bool IsHexLine(QStringView line) {
+    if (line.isEmpty()) return false;
+    for (QChar c : line)
+        if (!c.isDigit() && !(c >= u'A' && c <= u'F') && !(c >= u'a' && c <= u'f')) return false;
+    return true;
+}
+
+}  // namespace
+
 QStringList ListedFrames(QStringView captured, bool skipPDUSCA) {
-    const QStringView crlf = LineBreak;
     const QString prefix =
         skipPDUSCA ? QStringLiteral("21067E020100") : QStringLiteral("21067E0201");
-    const QString all = QString::fromLatin1(HexPairsToChars(captured));
-    QStringView text = all;
+    QString text = QString::fromLatin1(HexToBytes(captured));
+    text.replace(u'\r', u'\n');
 
-    // The line end left from the AT+CPMS answer, then the echoed command (or the empty line
-    // that opens the answer).
-    qsizetype p = text.indexOf(crlf);
-    if (p >= 0) text = text.mid(p + 2);
-    p = text.indexOf(crlf);
-    if (p >= 0) text = text.mid(p + 2);
-
+    // GSM 07.05 3.4.2: each entry is a "+CMGL: index,stat,[alpha],length" line and the PDU on
+    // the next line. Anything else (the echoed command, unsolicited result codes, OK) is no
+    // entry.
     QStringList frames;
-    // Each entry: a "+CMGL: index,stat,[alpha],length" line, then the PDU line.
-    while (text.size() > 10 && p >= 0) {
-        const qsizetype plus = text.indexOf(u'+');
-        if (plus >= 0) text = text.mid(plus + 1);
-        const qsizetype end = text.indexOf(crlf);
-        if (end >= 0) text = text.mid(end + 2);
-        p = text.indexOf(crlf);
-        if (p >= 0) {
-            const QString line = prefix + text.left(p + 1).toString();
-            frames << BytesToHex(BuildFrame(HexPairsToChars(line)));
-            text = text.mid(p + 2);
+    bool header = false;
+    for (QStringView line : QStringView(text).split(u'\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(u"+CMGL:")) {
+            header = true;
+        } else if (header && IsHexLine(line)) {
+            const QString hex = prefix + line.first(line.size() & ~qsizetype(1)).toString();
+            frames << BytesToHex(BuildFrame(HexToBytes(hex)));
+            header = false;
         }
-        p = text.indexOf(crlf);
     }
     return frames;
 }
@@ -43,24 +45,27 @@ QStringList ListedFrames(QStringView captured, bool skipPDUSCA) {
 QCoro::Task<> RetrievePduMode(Link &link, LinkHost &host, const Settings &settings) {
     const QByteArray list = settings.getOldMessages ? "AT+CMGL=4\r" : "AT+CMGL=0\r";
     const QByteArray store = settings.getSIMMessages ? "SM" : "ME";
-    const QByteArray ok = QByteArrayLiteral("OK");
     const QString failed = QStringLiteral("Failed to Retrieve");
 
-    co_await link.SendAndWait(QByteArrayLiteral("AT\r"), ok, 4);
+    co_await link.Command(QByteArrayLiteral("AT\r"), 4);
     if (link.portLost()) co_return;
     co_await link.Pause(2);
     if (link.portLost()) co_return;
     link.clearBuffer();
 
-    if (!co_await link.SendAndWait("AT+CPMS=\"" + store + "\"\r", ok, 5)) {
+    // Only an answer carrying "+CPMS:" is this command's: a late OK to "AT" is not.
+    const AtAnswer selected = co_await link.Command("AT+CPMS=\"" + store + "\"\r", 5,
+                                                    AtRule::AfterInfo(QStringLiteral("+CPMS:")));
+    if (selected.kind != AtAnswer::Ok) {
         if (!link.portLost()) host.WriteTrace(failed, false);
         co_return;
     }
     co_await link.Pause(2);
     if (link.portLost()) co_return;
-    // A listing that never ends with OK is not parsed: the captured response would still be
-    // the AT+CPMS answer.
-    if (!co_await link.SendAndWait(list, ok, 30)) {
+    link.clearBuffer();
+    // A listing that never ends with OK is not parsed.
+    const AtAnswer listed = co_await link.Command(list, 30);
+    if (listed.kind != AtAnswer::Ok) {
         if (!link.portLost()) host.WriteTrace(failed, false);
         co_return;
     }

@@ -2,6 +2,7 @@
 
 #include "app/settingsfile.h"
 #include "blockmode/diagnostics.h"
+#include "blockmode/exchange.h"
 #include "blockmode/frame.h"
 #include "link/host.h"
 #include "link/link.h"
@@ -12,57 +13,48 @@ namespace vantel {
 
 namespace {
 
-const QByteArray DleEtx = QByteArrayLiteral("\x10\x03");
 const QByteArray Ok = QByteArrayLiteral("OK");
-
-// GSM 07.05 3.5.1: the answer to AT+CMGS once the PDU has gone out, "+CMGS: <mr>" or
-// "+CMS ERROR: <err>". Empty when no complete answer line came.
-QCoro::Task<QString> AwaitSubmitAnswer(Link &link, QByteArray pdu) {
-    if (!co_await link.SendAndWait(pdu, QByteArrayLiteral("+"), 40)) co_return QString();
-    QString text = QString::fromLatin1(HexToBytes(link.captured()));
-    text = text.mid(text.indexOf(u'+'));
-    if (!text.contains(u'\r')) {
-        // The rest of the line is still on its way; the buffer holds what followed the "+".
-        if (!co_await link.SendAndWait({}, QByteArrayLiteral("\r"), 10)) co_return QString();
-        text = u'+' + QString::fromLatin1(HexToBytes(link.captured()));
-    }
-    co_return text;
-}
+// GSM 07.05 3.5.1: ESC leaves the PDU input that "> " opened, without sending.
+const QByteArray Escape = QByteArrayLiteral("\x1B");
 
 QCoro::Task<TransmitOutcome> SubmitPduMode(Link &link, LinkHost &host, const Settings &settings,
                                            const QueueEntry &e) {
+    constexpr auto Failed = TransmitOutcome::Failed;
     link.clearBuffer();
-    co_await link.SendAndWait(QByteArrayLiteral("AT\r"), Ok, 2);
-    if (link.portLost()) co_return TransmitOutcome::Failed;
+    co_await link.Command(QByteArrayLiteral("AT\r"), 2);
+    if (link.portLost()) co_return Failed;
 
     const QString centre = ServiceCentreForCommand(e.serviceCentre);
     if (!centre.isEmpty() && settings.skipPDUSCA) {
         link.clearBuffer();
-        co_await link.SendAndWait("AT+CSCA=\"" + centre.toLatin1() + "\",145\r", Ok, 5);
-        if (link.portLost()) co_return TransmitOutcome::Failed;
+        co_await link.Command("AT+CSCA=\"" + centre.toLatin1() + "\",145\r", 5);
+        if (link.portLost()) co_return Failed;
     }
 
-    // Only an answer that arrives after the PDU was written counts: the echo of "AT+CMGS=" or
-    // an earlier command's answer must not pass for a confirmation.
-    QString answer;
-    if (co_await link.SendAndWait("AT+CMGS=" + e.count.toLatin1() + '\r', QByteArrayLiteral("> "),
-                                  10))
-        answer = co_await AwaitSubmitAnswer(link, e.data.toLatin1() + "\x1A\r");
-    if (link.portLost()) co_return TransmitOutcome::Failed;
-
-    const qsizetype cr = answer.indexOf(u'\r');
-    if (cr < 0) {
+    // Only a "+CMGS:" that arrives after the PDU counts as sent: not the echo of "AT+CMGS=",
+    // not an earlier command's answer, not an unsolicited "+CMTI:" in between.
+    link.clearBuffer();
+    AtAnswer answer =
+        co_await link.Command("AT+CMGS=" + e.count.toLatin1() + '\r', 10, AtRule::UntilPrompt());
+    if (answer.kind == AtAnswer::Prompt)
+        answer = co_await link.Command(e.data.toLatin1() + "\x1A\r", 40,
+                                       AtRule::UntilInfo(QStringLiteral("+CMGS:")));
+    if (link.portLost()) co_return Failed;
+    if (answer.kind == AtAnswer::TimedOut) {
+        // The phone may still be reading a PDU: without ESC it would take every later command
+        // for part of it.
+        link.clearBuffer();
+        co_await link.SendAndWait(Escape, {}, 0);
         host.WriteTrace(QStringLiteral("Message Failed"), false);
-        co_return TransmitOutcome::Failed;
+        co_return Failed;
     }
-    const QString line = answer.left(cr);
-    host.WriteTrace(line, false);
-    if (line.startsWith(u"+CMGS")) {
+    host.WriteTrace(Visible(answer.line), false);
+    if (answer.kind == AtAnswer::Info) {
         host.WriteTrace(QStringLiteral("Message Sent"), false);
         co_return TransmitOutcome::Sent;
     }
     host.WriteTrace(QStringLiteral("Message Failed"), false);
-    co_return TransmitOutcome::Failed;
+    co_return Failed;
 }
 
 QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const Settings &settings,
@@ -74,32 +66,38 @@ QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const S
     co_await link.Pause(2);
     if (link.portLost()) co_return result;
 
-    // A reply is read only from a wait that found one: a stale captured response from an
-    // earlier exchange must not pass for the phone's answer.
-    const bool got = co_await link.SendAndWait(BuildFrame(HexToBytes(e.data)), DleEtx, 5);
+    const QString timedOut = QStringLiteral("Timed out waiting for 07.05 PDU");
+    std::optional<ReplyFrame> reply =
+        co_await AwaitReplyFrame(link, BuildFrame(HexToBytes(e.data)), 5);
     if (link.portLost()) co_return result;
-    QString reply;
-    if (got) reply = co_await ReadReplyFrame(link, host, settings);
-    if (!reply.isEmpty() && ValidateFrame(reply)) {
-        host.WriteTrace(QStringLiteral("MSG: ") + reply, true);
-        if (reply == u"2A04") {
-            const bool gotSecond = co_await link.SendAndWait({}, DleEtx, 60);
+    if (reply) co_await SoundRepairs(host, settings, *reply);
+    if (!reply) {
+        host.WriteTrace(timedOut, false);
+    } else if (!reply->valid) {
+        host.WriteTrace(QStringLiteral("Reply from phone unreadable: ") + reply->content, false);
+    } else {
+        host.WriteTrace(QStringLiteral("MSG: ") + reply->content, true);
+        std::optional<ReplyFrame> outcome;
+        if (reply->content == u"2A04") {
+            // REQUEST CONFIRMED: the outcome follows.
+            outcome = co_await AwaitReplyFrame(link, {}, 60);
             if (link.portLost()) co_return result;
-            QString second;
-            if (gotSecond) second = co_await ReadReplyFrame(link, host, settings);
-            if (!second.isEmpty()) {
-                host.WriteTrace(QStringLiteral("MSG: ") + second, true);
-                QString text = DescribeBlockMessage(second);
+            if (outcome) {
+                co_await SoundRepairs(host, settings, *outcome);
+                host.WriteTrace(QStringLiteral("MSG: ") + outcome->frame, true);
+                QString text = DescribeBlockMessage(outcome->frame);
                 text.chop(2);
                 host.WriteTrace(text, true);
-                // GSM 07.05 Block mode: only INSERT SMS COMPLETE means the message went out.
-                QString content = second;
-                if (ValidateFrame(content) && content.startsWith(u"25"))
-                    result = TransmitOutcome::Sent;
+            } else {
+                host.WriteTrace(timedOut, false);
             }
+        } else if (reply->type() == u"25") {
+            outcome = reply;  // INSERT SMS COMPLETE without a confirmation first
         } else {
             host.WriteTrace(QStringLiteral("Message rejected by phone"), false);
         }
+        // GSM 07.05 Block mode: only INSERT SMS COMPLETE means the message went out.
+        if (outcome && outcome->valid && outcome->type() == u"25") result = TransmitOutcome::Sent;
     }
 
     co_await link.SendAndWait(EndSmsModeFrame, Ok, 5);
@@ -108,20 +106,17 @@ QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const S
 
 }  // namespace
 
-QCoro::Task<QString> ReadReplyFrame(Link &link, LinkHost &host, const Settings &settings) {
-    const ExtractedFrame extracted = ExtractFrame(link.captured());
-    if (!extracted.found) co_return QString();
-    for (int i = 0; i < extracted.repairs; ++i) {
+QCoro::Task<> SoundRepairs(LinkHost &host, const Settings &settings, const ReplyFrame &reply) {
+    for (int i = 0; i < reply.repairs; ++i) {
         host.WriteTrace(MissingStuffingWarning.toString(), false);
         if (settings.keepErr) co_await host.PlayAlert();
     }
-    co_return extracted.frame;
 }
 
 QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
                                                 const Settings &settings, QString entry) {
-    // Another exchange holds the port and the buttons: leave its busy flag alone.
-    if (host.busy()) co_return TransmitOutcome::Failed;
+    // Another exchange holds the port: try again on a later tick.
+    if (link.serial().isOpen()) co_return TransmitOutcome::Failed;
     QString why;
     const std::optional<QueueEntry> e = ReadQueueEntry(entry, settings.pduMode, &why);
     if (!e) {

@@ -24,13 +24,14 @@ enum class TransmitOutcome {
 };
 
 // Opens the port, submits the entry and closes the port again. The buttons are disabled while
-// the phone is talked to and enabled again on every way out. While the host is busy with
-// another exchange nothing happens and the outcome is Failed (try again on a later tick).
+// the phone is talked to and enabled again on every way out. While another exchange holds the
+// port nothing happens and the outcome is Failed (try again on a later tick).
 QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
                                                 const Settings &settings, QString entry);
 
-// The frame cut out of the current captured response, or "" when it holds none. Each repaired
-// checksum is traced and, with KeepErr, sounded.
-QCoro::Task<QString> ReadReplyFrame(Link &link, LinkHost &host, const Settings &settings);
+struct ReplyFrame;
+// Traces each checksum stuffing octet that had to be put back into a reply and, with KeepErr,
+// sounds the alert for it.
+QCoro::Task<> SoundRepairs(LinkHost &host, const Settings &settings, const ReplyFrame &reply);
 
 }  // namespace vantel

@@ -9,17 +9,34 @@
 
 namespace vantel {
 
-namespace {
-
-const QByteArray DleEtx = QByteArrayLiteral("\x10\x03");
-
-// Waits for the reply frame of a request just sent; with an echoing phone the first DLE ETX
-// is the echo's.
-QCoro::Task<bool> AwaitReply(Link &link, const Settings &settings, QByteArray request) {
-    bool got = co_await link.SendAndWait(request, DleEtx, 10);
-    if (settings.echoSet) got = co_await link.SendAndWait({}, DleEtx, 10);
-    co_return got;
+QString ReplyFrame::type() const {
+    if (valid) return content.left(2);
+    return frame.startsWith(u"1002") ? frame.mid(4, 2) : QString();
 }
+
+bool ReplyFrame::endsList() const {
+    if (!valid) return FrameKey(frame) == EndOfListKey;
+    return content.size() == 6 && content.startsWith(u"22") && content.endsWith(u"00");
+}
+
+QCoro::Task<std::optional<ReplyFrame>> AwaitReplyFrame(Link &link, QByteArray request,
+                                                       int seconds) {
+    const QString echo = BytesToHex(request);
+    bool got = co_await link.SendAndWaitFrame(request, seconds);
+    for (int echoes = 0; got; ++echoes) {
+        const ExtractedFrame extracted = ExtractFrame(link.captured());
+        if (echoes == 0 && !echo.isEmpty() && extracted.frame == echo) {
+            got = co_await link.SendAndWaitFrame({}, seconds);
+            continue;
+        }
+        ReplyFrame reply{extracted.frame, extracted.frame, false, extracted.repairs};
+        reply.valid = ValidateFrame(reply.content);
+        co_return reply;
+    }
+    co_return std::nullopt;
+}
+
+namespace {
 
 // The GET NEXT MESSAGE loop. False when the port failed on the way.
 QCoro::Task<bool> RetrieveBlockMode(Link &link, LinkHost &host, const Settings &settings) {
@@ -27,9 +44,8 @@ QCoro::Task<bool> RetrieveBlockMode(Link &link, LinkHost &host, const Settings &
                               3);
     if (link.portLost()) co_return false;
 
-    QString frame;
     int fruitless = 0;
-    while (FrameKey(frame) != EndOfListKey) {
+    for (;;) {
         if (fruitless >= MaxFruitlessPasses) {
             host.WriteTrace(QStringLiteral("Retrieval stopped: %1 requests in a row brought "
                                            "no message")
@@ -37,94 +53,73 @@ QCoro::Task<bool> RetrieveBlockMode(Link &link, LinkHost &host, const Settings &
                             false);
             break;
         }
-        bool damaged = false;
         co_await link.Pause(2);
         if (link.portLost()) co_return false;
 
-        const bool got = co_await AwaitReply(link, settings, GetNextMessageFrame);
+        const std::optional<ReplyFrame> reply =
+            co_await AwaitReplyFrame(link, GetNextMessageFrame, 10);
         if (link.portLost()) co_return false;
-        if (!got) {
-            frame = TimeoutFrame.toString();
+        if (!reply) {
             host.WriteTrace(QStringLiteral("Timed out waiting for 07.05 PDU"), false);
-            continue;
+            break;  // TimeoutFrame: the end of the list
         }
-
-        frame = link.captured();
-        const ExtractedFrame extracted = ExtractFrame(frame);
-        if (!extracted.found) {
-            ++fruitless;
-            co_await link.YieldOnce();
-            continue;
-        }
-        for (int i = 0; i < extracted.repairs; ++i) {
+        bool damaged = false;
+        for (int i = 0; i < reply->repairs; ++i) {
             host.WriteTrace(MissingStuffingWarning.toString(), false);
             if (settings.keepErr) {
                 damaged = true;
                 co_await host.PlayAlert();
             }
         }
-        frame = extracted.frame;
-
-        if (frame == GetNextMessageHex) {
+        const QString &frame = reply->frame;
+        if (frame == GetNextMessageHex) {  // a second echo
             ++fruitless;
-            co_await link.YieldOnce();
             continue;
         }
         host.WriteTrace(QStringLiteral("MSG: ") + frame, true);
 
-        if (frame.startsWith(u"100222")) {
-            if (FrameKey(frame) != EndOfListKey) ++fruitless;
+        if (reply->type() == u"22" || reply->endsList()) {
             co_await link.Pause(2);
             if (link.portLost()) co_return false;
-            co_await link.YieldOnce();
+            if (reply->endsList()) break;
+            ++fruitless;
             continue;
         }
 
-        host.AppendListFile(frame);
+        // The phone may forget a message only once its line is in the list file.
+        const bool saved = host.AppendListFile(frame);
         const bool stored = host.AddMessage(frame);
         // Only a frame that holds a message is progress; noise that happens to contain a
         // DLE ETX is not.
-        if (stored)
-            fruitless = 0;
-        else
-            ++fruitless;
-        if (frame.startsWith(u"100221") && settings.deleteOld && !damaged && stored) {
-            co_await DeleteBlockMessage(link, host, settings, frame.mid(10, 2));
+        fruitless = stored ? 0 : fruitless + 1;
+        if (reply->type() == u"21" && settings.deleteOld && !damaged && stored && saved) {
+            co_await DeleteBlockMessage(link, host, settings, reply->content.mid(6, 2));
             if (link.portLost()) co_return false;
         }
-        co_await link.YieldOnce();
     }
     co_return true;
 }
 
 }  // namespace
 
-QCoro::Task<QString> DeleteBlockMessage(Link &link, LinkHost &host, const Settings &settings,
+QCoro::Task<QString> DeleteBlockMessage(Link &link, LinkHost &host, const Settings &,
                                         QString reference) {
     QByteArray content;
     content.append('\x08');
     content.append(static_cast<char>(HexPairValue(reference)));
-    const bool got = co_await AwaitReply(link, settings, BuildFrame(content));
-    if (!got) {
+    const std::optional<ReplyFrame> reply = co_await AwaitReplyFrame(link, BuildFrame(content), 10);
+    if (!reply) {
         if (!link.portLost())
             host.WriteTrace(QStringLiteral("Timed out waiting for 07.05 PDU"), false);
         co_return TimeoutFrame.toString();
     }
-
-    const QString captured = link.captured();
-    const ExtractedFrame extracted = ExtractFrame(captured);
-    if (!extracted.found) {
-        co_await link.YieldOnce();
-        co_return captured;
-    }
-    for (int i = 0; i < extracted.repairs; ++i) {
+    for (int i = 0; i < reply->repairs; ++i) {
         host.WriteTrace(MissingStuffingWarning.toString(), false);
         co_await host.PlayAlert();
     }
-    if (extracted.frame != GetNextMessageHex)
-        host.WriteTrace(QStringLiteral("MSG: ") + extracted.frame, true);
-    co_await link.YieldOnce();
-    co_return extracted.frame;
+    if (reply->frame != GetNextMessageHex)
+        host.WriteTrace(QStringLiteral("MSG: ") + reply->frame, true);
+    co_return reply->frame;
 }
 
 QCoro::Task<> RetrieveMessages(Link &link, LinkHost &host, const Settings &settings) {

@@ -129,21 +129,18 @@ ExtractedFrame ExtractFrame(QStringView captured) {
         }
     }
     result.found = true;
-    result.frame = b.mid(4, q - 4);
-    // Normally two octets are left over from the previous match (a checksum, or CR LF). A
-    // checksum that carried a stuffing octet leaves three, and the frame would begin one octet
-    // early: its fixed positions would not match and a GET MESSAGE FAILURE would pass for a
-    // message. A frame begins at its DLE STX, which can stand at an octet boundary nowhere in
-    // a frame but at its start.
-    if (!result.frame.startsWith(u"1002")) {
-        const QStringView head = QStringView(result.frame).left(p - 4);
-        for (qsizetype at = head.indexOf(u"1002"); at >= 0; at = head.indexOf(u"1002", at + 1)) {
-            if (at % 2 == 0) {
-                result.frame.remove(0, at);
-                break;
-            }
+    // A frame begins at its DLE STX, which can stand at an octet boundary nowhere in a frame
+    // but at its start: the last one before the DLE ETX. Whatever came before it (the octets
+    // left over from the previous match, an echo, noise) is not part of it. Without one, the
+    // first two octets are taken for leftovers.
+    qsizetype start = 4;
+    for (qsizetype at = p - 4; at >= 0; at -= 2) {
+        if (OctetIs(b, at, '1', '0') && OctetIs(b, at + 2, '0', '2')) {
+            start = at;
+            break;
         }
     }
+    result.frame = b.mid(start, q - start);
     return result;
 }
 

@@ -28,9 +28,9 @@ struct ExtractedFrame {
     bool found = false;
     int repairs = 0;  // checksum octets whose missing stuffing octet was put back
 };
-// Cuts one frame out of a captured response (hex). The first four digits are the two octets
-// left over from the previous match and are not part of the frame. The caller writes
-// MissingStuffingWarning to the trace once per repair.
+// Cuts the frame that ends at the first DLE ETX out of a captured response (hex), from its
+// DLE STX on (or, without one, from the fifth digit: the first two octets are left over from
+// the previous match). The caller writes MissingStuffingWarning to the trace once per repair.
 ExtractedFrame ExtractFrame(QStringView captured);
 
 // Checks markers, stuffing and checksum. On success replaces `frame` by its content (hex,

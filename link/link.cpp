@@ -1,6 +1,5 @@
 #include "link/link.h"
 
-#include <QCoroSignal>
 #include <QCoroTimer>
 #include <QMetaObject>
 #include <QTimer>
@@ -9,6 +8,7 @@
 #include "app/settingsfile.h"
 #include "link/host.h"
 #include "link/trace.h"
+#include "link/wait.h"
 #include "pdu/primitives.h"
 
 namespace vantel {
@@ -26,20 +26,47 @@ qsizetype FindAtOctetBoundary(QStringView hex, QStringView needle, qsizetype fro
 
 namespace {
 
-// Resumes on `signal` of `link`, or after `left` at the latest. The time-out is kept by a precise
-// timer that raises the same signal: Qt's default coarse timers would end a 10-second wait up
-// to half a second late. A waiter always looks again at what woke it, so an early wake-up
-// costs nothing.
-QCoro::Task<> WakeOn(Link *link, void (Link::*signal)(), milliseconds left) {
-    QTimer deadline;
-    deadline.setTimerType(Qt::PreciseTimer);
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, link, signal);
-    deadline.start(left);
-    co_await qCoro(link, signal);
+// A frame's last checksum octet 0x10 waits this long for its stuffing octet.
+constexpr milliseconds StuffingGrace(100);
+
+bool OctetIs(QStringView hex, qsizetype at, QStringView octet) {
+    return at + 2 <= hex.size() && hex.sliced(at, 2) == octet;
+}
+
+// 0-based start of every complete line in text, with its length; lines end with CR or LF.
+template <typename F>
+qsizetype ForEachLine(QStringView text, F &&visit) {
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n') continue;
+        if (i > start && visit(text.sliced(start, i - start), i + 1)) return i + 1;
+        start = i + 1;
+    }
+    return -1;
+}
+
+bool IsErrorLine(QStringView line) {
+    return line == u"ERROR" || line.startsWith(u"+CMS ERROR") || line.startsWith(u"+CME ERROR");
 }
 
 }  // namespace
+
+qsizetype FrameEnd(QStringView hex, qsizetype etx, bool quiet) {
+    qsizetype q = etx + 4;
+    for (int octet = 0; octet < 2; ++octet) {
+        if (q + 2 > hex.size()) return -1;
+        const bool dle = OctetIs(hex, q, u"10");
+        q += 2;
+        if (!dle) continue;
+        if (q + 2 <= hex.size()) {
+            if (OctetIs(hex, q, u"00")) q += 2;  // else the stuffing octet was left out
+        } else if (octet == 0 || !quiet) {
+            return -1;
+        }
+    }
+    return q;
+}
 
 Link::Link(LinkHost &host, const Settings &settings, QObject *parent)
     : QObject(parent), host_(host), settings_(settings) {
@@ -103,16 +130,32 @@ void Link::onPortFailed(const QString &reason) {
     QMetaObject::invokeMethod(this, &Link::lost, Qt::QueuedConnection);
 }
 
+void Link::write(const QByteArray &data) {
+    if (data.isEmpty()) return;
+    serial_.output(data);
+    if (settings_.debugMode)
+        host_.WriteTrace(TraceDataText(data, u"TX:", !settings_.pduMode), false);
+}
+
+void Link::take(qsizetype digits) {
+    captured_ = buffer_.left(digits);
+    buffer_.remove(0, digits);
+    ++bufferEpoch_;
+}
+
+QCoro::Task<bool> Link::awaitChange(Clock::time_point deadline) {
+    if (portLost_) co_return false;
+    const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) co_return false;
+    co_await NextSignal(this, &Link::changed, left);
+    co_return !portLost_;
+}
+
 QCoro::Task<bool> Link::SendAndWait(QByteArray data, QByteArray expected, int seconds) {
     const auto deadline = Clock::now() + scaled(seconds);
     bool result = expected.isEmpty();
     const QString want = BytesToHex(expected);
-
-    if (!data.isEmpty()) {
-        serial_.output(data);
-        if (settings_.debugMode)
-            host_.WriteTrace(TraceDataText(data, u"TX:", !settings_.pduMode), false);
-    }
+    write(data);
 
     // Digits already searched are not searched again while the buffer only grows.
     qsizetype from = 0;
@@ -131,12 +174,83 @@ QCoro::Task<bool> Link::SendAndWait(QByteArray data, QByteArray expected, int se
             break;
         }
         from = std::max<qsizetype>(0, buffer_.size() - want.size() + 1) & ~qsizetype(1);
-        if (portLost_) break;
-        const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) break;
-        co_await WakeOn(this, &Link::changed, left);
+        if (!co_await awaitChange(deadline)) break;
     }
     co_return result;
+}
+
+QCoro::Task<bool> Link::SendAndWaitFrame(QByteArray data, int seconds) {
+    const auto deadline = Clock::now() + scaled(seconds);
+    write(data);
+    const QString dleEtx = QStringLiteral("1003");
+    std::optional<Clock::time_point> quietFrom;  // when the frame seemed whole but for stuffing
+    for (;;) {
+        const qsizetype etx = FindAtOctetBoundary(buffer_, dleEtx);
+        if (etx >= 0) {
+            const bool quiet = quietFrom && Clock::now() >= *quietFrom + StuffingGrace;
+            const qsizetype end = FrameEnd(buffer_, etx, quiet);
+            if (end >= 0) {
+                take(end);
+                co_return true;
+            }
+            if (FrameEnd(buffer_, etx, true) >= 0) {
+                // Only the stuffing octet after a final checksum octet 0x10 is missing: give it
+                // a moment, then take the frame without it.
+                if (!quietFrom) quietFrom = Clock::now();
+                const auto graceEnd = std::min(deadline, *quietFrom + StuffingGrace);
+                if (!co_await awaitChange(graceEnd)) {
+                    if (portLost_) co_return false;
+                    if (Clock::now() >= deadline) {
+                        take(FrameEnd(buffer_, etx, true));
+                        co_return true;
+                    }
+                }
+                continue;
+            }
+        }
+        if (!co_await awaitChange(deadline)) co_return false;
+    }
+}
+
+QCoro::Task<AtAnswer> Link::Command(QByteArray data, int seconds, AtRule rule) {
+    const auto deadline = Clock::now() + scaled(seconds);
+    write(data);
+    AtAnswer answer;
+    for (;;) {
+        const QString text = QString::fromLatin1(HexToBytes(buffer_));
+        bool seenInfo = rule.info.isEmpty();
+        answer.lines.clear();
+        qsizetype end = ForEachLine(text, [&](QStringView line, qsizetype) {
+            answer.lines << line.toString();
+            answer.line = line.toString();
+            if (IsErrorLine(line)) {
+                answer.kind = AtAnswer::Error;
+                return true;
+            }
+            if (!rule.info.isEmpty() && line.startsWith(rule.info)) {
+                seenInfo = true;
+                answer.kind = AtAnswer::Info;
+                return rule.infoEnds;
+            }
+            answer.kind = AtAnswer::Ok;
+            // AT+CMGS answers nothing but the prompt or an error before its PDU.
+            return line == u"OK" && seenInfo && !rule.prompt;
+        });
+        if (end < 0 && rule.prompt) {
+            if (const qsizetype at = text.indexOf(u"> "); at >= 0) {
+                end = at + 2;
+                answer.kind = AtAnswer::Prompt;
+                answer.line = QStringLiteral("> ");
+            }
+        }
+        if (end >= 0) {
+            take(2 * end);
+            co_return answer;
+        }
+        if (!co_await awaitChange(deadline)) break;
+    }
+    answer = AtAnswer{};
+    co_return answer;
 }
 
 QCoro::Task<> Link::Pause(int seconds) {
@@ -144,7 +258,7 @@ QCoro::Task<> Link::Pause(int seconds) {
     while (!portLost_) {
         const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
-        co_await WakeOn(this, &Link::lost, left);
+        co_await NextSignal(this, &Link::lost, left);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QCoroTask>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <chrono>
 
 #include "link/serialcontrol.h"
@@ -19,6 +20,39 @@ struct Settings;
 // 0-based position of the first occurrence of needle in hex that starts on an octet boundary
 // (an even 0-based position), searching from the even position `from`; -1 when none.
 qsizetype FindAtOctetBoundary(QStringView hex, QStringView needle, qsizetype from = 0);
+
+// 0-based end (one past the last digit) of the Block-mode frame whose DLE ETX starts at the
+// even digit `etx` of hex: after its two checksum octets and their stuffing. -1 while octets
+// are still missing. A final checksum octet 0x10 whose stuffing octet has not come counts as
+// the end only once `quiet` is set (the phone may have left the stuffing out).
+qsizetype FrameEnd(QStringView hex, qsizetype etx, bool quiet);
+
+// The answer to an AT command, as Link::Command reads it.
+struct AtAnswer {
+    enum Kind {
+        Ok,        // "OK" (after the information line, when one was asked for)
+        Info,      // the information line asked for, when it ends the wait
+        Prompt,    // "> ", when asked for
+        Error,     // "ERROR", "+CMS ERROR: n" or "+CME ERROR: n"
+        TimedOut,  // nothing that ends the wait came in time (or the port failed)
+    };
+    Kind kind = TimedOut;
+    QString line;       // the line that ended the wait
+    QStringList lines;  // every non-empty line received up to it, the line included
+};
+
+// What ends the wait for an AT command's answer. Lines that do not end it (unsolicited result
+// codes such as "+CMTI: ...", "RING", the echo of the command, a late "OK" of an earlier
+// command) are passed over.
+struct AtRule {
+    QString info;           // an information line starting with this comes first ("+CPMS:")
+    bool infoEnds = false;  // ...and ends the wait itself ("+CMGS:")
+    bool prompt = false;    // the "> " of AT+CMGS ends the wait
+
+    static AtRule AfterInfo(QString info) { return {std::move(info), false, false}; }
+    static AtRule UntilInfo(QString info) { return {std::move(info), true, false}; }
+    static AtRule UntilPrompt() { return {QString(), false, true}; }
+};
 
 class Link : public QObject {
     Q_OBJECT
@@ -41,6 +75,13 @@ public:
     // buffer becomes the captured response and the buffer keeps only what followed the match.
     // An empty `expected` matches at once.
     QCoro::Task<bool> SendAndWait(QByteArray data, QByteArray expected, int seconds);
+    // Writes data and waits until a whole Block-mode frame, checksum and stuffing included, is
+    // in the buffer. The captured response then ends with that frame, and the buffer keeps
+    // what followed it.
+    QCoro::Task<bool> SendAndWaitFrame(QByteArray data, int seconds);
+    // Writes an AT command and reads lines until its own final result (see AtRule). The
+    // captured response then ends with the line that ended the wait.
+    QCoro::Task<AtAnswer> Command(QByteArray data, int seconds, AtRule rule = {});
     // Lets other events run for `seconds` (ends early when the port fails).
     QCoro::Task<> Pause(int seconds);
     // Lets pending events run once.
@@ -65,6 +106,11 @@ Q_SIGNALS:
 
 private:
     std::chrono::milliseconds scaled(int seconds) const;
+    void write(const QByteArray &data);
+    void take(qsizetype digits);
+    // Waits for a change of the buffer until `deadline`; false once it has passed or the port
+    // failed.
+    QCoro::Task<bool> awaitChange(std::chrono::steady_clock::time_point deadline);
     void scheduleWake();
     void onPortFailed(const QString &reason);
 

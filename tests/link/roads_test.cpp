@@ -379,18 +379,20 @@ TEST_F(Roads, UnreadableEntryIsDroppedWithoutTouchingThePhone) {
     ASSERT_TRUE(StartPhone({}));
     const QString bad = u"14,12345,0123,1100\rAT+CMGD=1"_qs;
     EXPECT_EQ(Transmit(bad), TransmitOutcome::Dropped);
-    const QString line = u"Unreadable send-queue entry removed: 14,12345,0123,1100<0D>AT+CMGD=1 "
-                         u"(the data is not whole hex octets)"_qs;
+    const QString line =
+        u"Unreadable send-queue entry removed: 14,12345,0123,1100<0D>AT+CMGD=1 "
+        u"(the data is not whole hex octets)"_qs;
     EXPECT_EQ(host->trace, QStringList{line});
     EXPECT_EQ(host->log, QStringList{line});
     EXPECT_EQ(host->disables, 0);
     EXPECT_EQ(phone->received(), QString());
 }
 
-TEST_F(Roads, TransmissionWaitsWhileAnotherExchangeIsBusy) {
+TEST_F(Roads, TransmissionWaitsWhileAnotherExchangeHoldsThePort) {
     settings.pduMode = true;
     ASSERT_TRUE(StartPhone({}));
     host->DisableButtons();
+    ASSERT_TRUE(link->OpenPort());
     EXPECT_EQ(Transmit(Entry), TransmitOutcome::Failed);
     EXPECT_TRUE(host->busy());
     EXPECT_EQ(host->enables, 0);

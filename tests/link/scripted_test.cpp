@@ -58,7 +58,7 @@ TEST_F(LinkFixture, ConfirmationSplitAfterThePlusIsAwaited) {
     settings.pduMode = true;
     Script phone(pty, {{"AT+CMGS", "\r\n> "}, {"1100", "\r\n+"}, {"AT", "\r\nOK\r\n"}});
     QTimer::singleShot(300, [&] { pty.write("CMGS: 7\r\n\r\nOK\r\n"); });
-    EXPECT_EQ(run(TransmitQueueEntry(*link, *host, settings, Entry.left(14) + u"1100"_qs)),
+    EXPECT_EQ(run(TransmitQueueEntry(*link, *host, settings, u"2,12345,0123,1100"_qs)),
               TransmitOutcome::Sent);
     EXPECT_EQ(host->trace.mid(1), (QStringList{u"+CMGS: 7"_qs, u"Message Sent"_qs}));
 }
