@@ -3,6 +3,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSocketNotifier>
+#include <algorithm>
+#include <csignal>
+#include <sys/resource.h>
 
 #include "atmode/transmit.h"
 #include "blockmode/exchange.h"
@@ -410,6 +413,170 @@ TEST_F(Roads, VanishingPhoneEndsTheTransmission) {
     ExpectIdle();
     EXPECT_EQ(Starting(host->trace, u"Port failure: ").size(), 1);
 }
+
+// ---- Fault runs: a misbehaving phone or disk, in each link mode ---------------------------
+//
+// Each run retrieves (with DeleteOld) and then sends one entry tick by tick as the send timer
+// does, and checks outcomes, not steps: every message the phone deleted is whole in
+// vantelq.dat; the entry went out exactly once or is still queued; every exchange ended within
+// its time-outs with the buttons enabled and the port closed.
+
+enum class Disk { Fine, Full, ListIsFolder, FolderGone };
+
+struct FaultRun {
+    const char *name;
+    bool pdu;
+    QStringList phone;
+    Disk disk = Disk::Fine;
+    bool echoSet = false;
+    bool mustSend = true;  // the phone does take the message in the end
+};
+
+// The TPDU of every delete the phone reports, "DELETE <store> <index> <pdu>".
+QStringList DeletedPdus(const QString &dir) {
+    QFile f(QDir(dir).filePath(u"deleted.txt"_qs));
+    QStringList pdus;
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (const QList<QByteArray> w = line.trimmed().split(' '); w.size() == 4)
+                pdus << QString::fromLatin1(w[3]);
+    return pdus;
+}
+
+// The contents of the frames in a list file that pass their check.
+QStringList StoredContents(const QString &path) {
+    QFile f(path);
+    QStringList contents;
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : f.readAll().split('\n')) {
+            QString frame = QString::fromLatin1(line.trimmed());
+            if (ValidateFrame(frame)) contents << frame;
+        }
+    return contents;
+}
+
+class Faults : public Roads, public ::testing::WithParamInterface<FaultRun> {};
+
+TEST_P(Faults, NothingLostNothingSentTwiceNoExchangeOutlivesItsTimeOuts) {
+    const FaultRun &run = GetParam();
+    settings.pduMode = run.pdu;
+    settings.echoSet = run.echoSet;
+    settings.deleteOld = true;
+    constexpr double Scale = 0.1;
+    const QString list = dir.filePath(u"vantelq.dat"_qs);
+    {
+        // A last line without its line end, as a full disk or an editor leaves it.
+        QFile f(list);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("10020310") == 8);
+    }
+    if (run.disk == Disk::FolderGone) {
+        // Tests run as root, who may write into any folder: a store folder that is gone
+        // refuses every write the same way.
+        link.reset();
+        host = std::make_unique<TestHost>(QDir(dir.filePath(u"gone"_qs)));
+        link = std::make_unique<Link>(*host, settings);
+        ASSERT_TRUE(link->serial().setCommPort(7));
+    }
+    ASSERT_TRUE(StartPhone(QStringList{u"--deleted"_qs, dir.filePath(u"deleted.txt"_qs)} +
+                               run.phone,
+                           Scale));
+
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    switch (run.disk) {
+    case Disk::Fine: break;
+    case Disk::Full: {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit full = before;
+        full.rlim_cur = 8;
+        setrlimit(RLIMIT_FSIZE, &full);
+        break;
+    }
+    case Disk::ListIsFolder:
+        ASSERT_TRUE(QFile::remove(list) && QDir(dir.path()).mkdir(u"vantelq.dat"_qs));
+        break;
+    case Disk::FolderGone: break;
+    }
+
+    QElapsedTimer t;
+    t.start();
+    Retrieve();
+    const qint64 retrieval = t.elapsed();
+    ExpectIdle();
+
+    const QString entry = run.pdu ? Entry : u"14,12345,0123,070204914421F3"_qs + Entry.mid(14);
+    bool queued = true;
+    qint64 longestSend = 0;
+    for (int tick = 0; tick < 3 && queued; ++tick) {
+        t.restart();
+        queued = Transmit(entry) != TransmitOutcome::Sent;
+        longestSend = std::max(longestSend, t.elapsed());
+        ExpectIdle();
+    }
+    setrlimit(RLIMIT_FSIZE, &before);
+
+    // Every message the phone deleted is whole in the list file.
+    const QStringList stored = StoredContents(list);
+    for (const QString &pdu : DeletedPdus(dir.path())) {
+        const bool kept = std::any_of(stored.begin(), stored.end(), [&](const QString &c) {
+            return c.startsWith(u"21") && c.mid(10) == pdu;
+        });
+        EXPECT_TRUE(kept) << "deleted but not stored: " << pdu.toStdString();
+    }
+    if (run.disk == Disk::Fine) {
+        EXPECT_FALSE(DeletedPdus(dir.path()).isEmpty() && !run.pdu);
+        QFile f(list);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(f.readAll().startsWith("10020310\r\n1002"));  // the old line kept its own
+    } else {
+        EXPECT_TRUE(DeletedPdus(dir.path()).isEmpty());
+        EXPECT_FALSE(Starting(host->trace, u"Error saving vantelq.dat: ").isEmpty());
+        EXPECT_EQ(Starting(host->log, u"Error saving vantelq.dat: ").size(),
+                  Starting(host->trace, u"Error saving vantelq.dat: ").size());
+    }
+
+    // The entry went out once, or is still queued and went out not at all.
+    EXPECT_EQ(phone->sent().size(), queued ? 0 : 1) << "queued: " << queued;
+    if (run.mustSend) EXPECT_FALSE(queued);
+
+    // Retrieval: entry, per pass a pause and two reply waits (echo) and a delete, the end.
+    // Sending: the longest road is Block mode's 3 + 2 + 5 + 5 + 60 + 5 seconds.
+    const int passes = int(host->offered.size()) + MaxFruitlessPasses + 1;
+    EXPECT_LE(retrieval, Scale * 1000 * (8 + 46 * passes) + 2000);
+    EXPECT_LE(longestSend, Scale * 1000 * 80 + 2000);
+}
+
+const QString Draft = u"00010005812143F500000361F118,16"_qs;  // LENGTH 0x10 in its frame
+
+INSTANTIATE_TEST_SUITE_P(
+    Line, Faults,
+    ::testing::Values(
+        FaultRun{"BlockOctetByOctet", false, {u"--chunk"_qs, u"1"_qs, u"--baud"_qs, u"19200"_qs}},
+        FaultRun{"BlockIn16OctetPieces", false, {u"--chunk"_qs, u"16"_qs, u"--baud"_qs, u"19200"_qs}},
+        FaultRun{"BlockEchoWithEchoSet", false, {u"--echo-frames"_qs}, Disk::Fine, true},
+        FaultRun{"BlockEchoWithoutEchoSet", false, {u"--echo-frames"_qs}},
+        FaultRun{"BlockDraftWithLength10", false, {u"--message"_qs, u"ME,2,"_qs + Draft}},
+        FaultRun{"BlockIei10", false, {u"--message-iei"_qs, u"10"_qs}},
+        FaultRun{"BlockMissingStuffing", false, {u"--drop-stuffing"_qs}},
+        FaultRun{"BlockNulStream", false, {u"--babble"_qs, u"nul"_qs}},
+        FaultRun{"BlockGarbageStream", false, {u"--babble"_qs, u"garbage"_qs}},
+        FaultRun{"BlockGarbageBeforeAnswers", false, {u"--garbage"_qs, u"5"_qs}},
+        FaultRun{"BlockDiskFull", false, {}, Disk::Full},
+        FaultRun{"BlockListIsFolder", false, {}, Disk::ListIsFolder},
+        FaultRun{"BlockFolderGone", false, {}, Disk::FolderGone},
+        FaultRun{"BlockCablePulled", false, {u"--vanish-after"_qs, u"4"_qs}, Disk::Fine, false,
+                 false},
+        FaultRun{"PduOctetByOctet", true, {u"--chunk"_qs, u"1"_qs, u"--baud"_qs, u"19200"_qs}},
+        FaultRun{"PduCmtiBeforeCmgs", true, {u"--urc"_qs, u"+CMTI: \"SM\",3"_qs}},
+        FaultRun{"PduRingAndCdsiEverywhere", true,
+                 {u"--urc"_qs, u"RING"_qs, u"--urc"_qs, u"+CDSI: \"SR\",1"_qs, u"--urc-between"_qs}},
+        FaultRun{"PduLateOkToAt", true, {u"--late"_qs, u"AT,600"_qs}},
+        FaultRun{"PduEcho", true, {u"--echo"_qs}},
+        FaultRun{"PduNulStream", true, {u"--babble"_qs, u"nul"_qs}},
+        FaultRun{"PduSilentAfterPdu", true, {u"--cmgs-silent"_qs}, Disk::Fine, false, false},
+        FaultRun{"PduNoPrompt", true, {u"--no-prompt"_qs}, Disk::Fine, false, false},
+        FaultRun{"PduDiskFull", true, {}, Disk::Full}),
+    [](const ::testing::TestParamInfo<FaultRun> &info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vantel::test

@@ -57,6 +57,88 @@ TEST_F(Fixture, SendAndWaitMatchesRecordedBuffers) {
     EXPECT_EQ(host->trace, QStringList());
 }
 
+// Where a Block-mode frame ends once its DLE ETX is in: after the checksum and its stuffing.
+TEST(FrameEnd, WaitsForTheChecksumAndItsStuffing) {
+    struct Case {
+        const char16_t *hex;
+        bool quiet;
+        qsizetype end;
+    } cases[] = {
+        {u"1002031003FFFD", false, 14},
+        {u"1002031003FF", false, -1},              // low octet still on its way
+        {u"1002031003", false, -1},                // no checksum yet
+        {u"10022210000010031000F0", false, 22},    // stuffed high octet
+        {u"100222100000100310", true, -1},         // stuffing of the high octet still missing
+        {u"10022210000010031000", true, -1},       // ...and the low octet
+        {u"1002F01003FF1000AB", false, 16},        // stuffed low octet; AB is the next frame's
+        {u"1002F01003FF10", false, -1},            // its stuffing may be on its way
+        {u"1002F01003FF10", true, 14},             // ...or left out by the phone
+        {u"1002F01003FF10AB", false, 14},          // ...left out: AB follows at once
+        {u"1002F0100310FF", false, 14},            // high octet 10 without stuffing
+    };
+    for (const Case &c : cases) {
+        const QString hex = QString::fromUtf16(c.hex);
+        EXPECT_EQ(FrameEnd(hex, FindAtOctetBoundary(hex, u"1003"), c.quiet), c.end)
+            << hex.toStdString() << (c.quiet ? " quiet" : "");
+    }
+}
+
+// AT answers as phones send them: only the command's own final result ends the wait.
+TEST_F(Fixture, CommandEndsOnItsOwnFinalResult) {
+    struct Case {
+        const char *received;
+        AtRule rule;
+        AtAnswer::Kind kind;
+        const char *line, *rest;
+    } cases[] = {
+        {"AT\r\r\nOK\r\n", {}, AtAnswer::Ok, "OK", "\n"},
+        {"\r\nRING\r\n\r\n+CMTI: \"SM\",3\r\n\r\nERROR\r\n", {}, AtAnswer::Error, "ERROR", "\n"},
+        {"\r\n+CMS ERROR: 500\r\n", {}, AtAnswer::Error, "+CMS ERROR: 500", "\n"},
+        {"\r\nOK\r\n\r\n+CPMS: 1,30,1,30,1,30\r\n\r\nOK\r\nXY", AtRule::AfterInfo(u"+CPMS:"_qs),
+         AtAnswer::Ok, "OK", "\nXY"},
+        {"\r\nOK\r\n", AtRule::AfterInfo(u"+CPMS:"_qs), AtAnswer::TimedOut, "", "\r\nOK\r\n"},
+        {"AT+CMGS=14\r\r\n> ", AtRule::UntilPrompt(), AtAnswer::Prompt, "> ", ""},
+        {"\r\nOK\r\n\r\n> ", AtRule::UntilPrompt(), AtAnswer::Prompt, "> ", ""},
+        {"\r\n+CMS ERROR: 304\r\n", AtRule::UntilPrompt(), AtAnswer::Error, "+CMS ERROR: 304",
+         "\n"},
+        {"0011\x1a\r\n+CMTI: \"SM\",3\r\nOK\r\n+CMGS: 5\r\n\r\nOK\r\n",
+         AtRule::UntilInfo(u"+CMGS:"_qs), AtAnswer::Info, "+CMGS: 5", "\n\r\nOK\r\n"},
+        {"\r\n+CMGS", AtRule::UntilInfo(u"+CMGS:"_qs), AtAnswer::TimedOut, "", "\r\n+CMGS"},
+    };
+    link->setTimeScale(0.02);
+    ASSERT_TRUE(link->OpenPort());
+    for (const Case &c : cases) {
+        link->clearBuffer();
+        link->ReceiveData(QByteArray(c.received));
+        const AtAnswer got = run(link->Command({}, 1, c.rule));
+        EXPECT_EQ(got.kind, c.kind) << c.received;
+        EXPECT_EQ(got.line, QString::fromLatin1(c.line)) << c.received;
+        EXPECT_EQ(link->buffer(), BytesToHex(c.rest)) << c.received;
+    }
+}
+
+// Waits whose deadline falls in the same event-loop pass as arriving data: no wake-up may reach
+// a wait that has ended. ./test.sh runs this under AddressSanitizer too.
+TEST_F(Fixture, WaitsEndingAsDataArrivesNeverWakeAFinishedWait) {
+    link->setTimeScale(0.001);  // a second lasts a millisecond
+    ASSERT_TRUE(link->OpenPort());
+    int ended = 0;
+    for (int i = 0; i < 3000; ++i) {
+        QTimer::singleShot(1 + i % 2, Qt::PreciseTimer, link.get(), [&, i] {
+            link->ReceiveData(i % 3 ? QByteArray(7, '\0') : QByteArrayLiteral("\x10\x03\xFF"));
+            link->ReceiveData(QByteArrayLiteral("\r\nRING\r"));
+        });
+        switch (i % 3) {
+        case 0: run(link->SendAndWaitFrame({}, 1)); break;
+        case 1: run(link->SendAndWait({}, QByteArrayLiteral("OK"), 1)); break;
+        default: run(link->Command({}, 1, AtRule::AfterInfo(u"+CPMS:"_qs))); break;
+        }
+        ++ended;
+        if (i % 100 == 99) link->clearBuffer();
+    }
+    EXPECT_EQ(ended, 3000);
+}
+
 TEST_F(Fixture, EmptyExpectedMatchesAtOnceAndTouchesNothing) {
     settings.debugMode = true;
     ASSERT_TRUE(link->OpenPort());
