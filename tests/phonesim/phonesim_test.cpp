@@ -150,9 +150,11 @@ public:
         link_ = dir_.filePath(QStringLiteral("com1"));
         transcript_ = dir_.filePath(QStringLiteral("transcript.txt"));
         sent_ = dir_.filePath(QStringLiteral("sent.txt"));
+        deleted_ = dir_.filePath(QStringLiteral("deleted.txt"));
         args_ = QStringList{QStringLiteral("--link"),       link_,
                             QStringLiteral("--transcript"), transcript_,
-                            QStringLiteral("--sent"),       sent_} +
+                            QStringLiteral("--sent"),       sent_,
+                            QStringLiteral("--deleted"),    deleted_} +
                 args;
     }
     ~Sim() {
@@ -178,6 +180,7 @@ public:
     QString Dir() const { return dir_.path(); }
     QProcess &Process() { return process_; }
     QStringList SentLines() const { return Lines(sent_); }
+    QStringList DeletedLines() const { return Lines(deleted_); }
     struct Chunk {
         qint64 ms = -1;  // -1: a line not in the transcript's form
         bool tx = false;
@@ -215,7 +218,7 @@ public:
 
 private:
     QTemporaryDir dir_;
-    QString link_, transcript_, sent_, ready_;
+    QString link_, transcript_, sent_, deleted_, ready_;
     QStringList args_;
     QProcess process_;
 };
@@ -292,11 +295,6 @@ TEST(PhonesimAt, SubmissionIsAnsweredAndRecorded) {
     EXPECT_EQ(sim.port.Command("110005912143F50000A70361F118\x1A"), "\r\n+CMS ERROR: 304\r\n");
     EXPECT_EQ(sim.port.Command("AT+CMGS=1"), "\r\n> ");
     EXPECT_EQ(sim.port.Command("1G\x1A"), "\r\n+CMS ERROR: 304\r\n");
-    // ESC abandons the message.
-    EXPECT_EQ(sim.port.Command("AT+CMGS=14"), "\r\n> ");
-    sim.port.Write("1100\x1B");
-    EXPECT_EQ(sim.port.ReadOctets(kOk.size()), kOk);
-    EXPECT_EQ(sim.port.Command("AT"), kOk);
     EXPECT_EQ(sim.SentLines(), (QStringList{"CMGS 14 110005912143F50000A70361F118",
                                             "CMGS 14 00110005912143F50000A70361F118"}));
 }
@@ -321,17 +319,20 @@ TEST(PhonesimAt, ConfigFileSetsMessagesAndBehaviour) {
         "# one message on the SIM\n"
         "no-samples\n"
         "echo = 1\n"
+        "urc = RING\n"
         "message = SM,0,00040B911234567890F000004230510103004001C1\n"
         "smsc = +15550100\n");
     f.close();
     Sim sim({"--config", config});
     ASSERT_TRUE(sim.Start());
+    const QByteArray ring = "\r\nRING\r\n";
     EXPECT_EQ(sim.port.Command("AT+CPMS=\"SM\""),
-              "AT+CPMS=\"SM\"\r\r\n+CPMS: 1,30,0,30,0,30\r\n" + kOk);
-    EXPECT_EQ(
-        sim.port.Command("AT+CMGL=4"),
-        "AT+CMGL=4\r\r\n+CMGL: 1,0,,20\r\n00040B911234567890F000004230510103004001C1\r\n" + kOk);
-    EXPECT_EQ(sim.port.Command("AT+CSCA?"), "AT+CSCA?\r\r\n+CSCA: \"+15550100\",145\r\n" + kOk);
+              "AT+CPMS=\"SM\"\r" + ring + "\r\n+CPMS: 1,30,0,30,0,30\r\n" + kOk);
+    EXPECT_EQ(sim.port.Command("AT+CMGL=4"),
+              "AT+CMGL=4\r" + ring +
+                  "\r\n+CMGL: 1,0,,20\r\n00040B911234567890F000004230510103004001C1\r\n" + kOk);
+    EXPECT_EQ(sim.port.Command("AT+CSCA?"),
+              "AT+CSCA?\r" + ring + "\r\n+CSCA: \"+15550100\",145\r\n" + kOk);
 }
 
 TEST(PhonesimAt, BadOptionsAreRefused) {
@@ -339,7 +340,10 @@ TEST(PhonesimAt, BadOptionsAreRefused) {
          {QStringList{}, QStringList{"--link"}, QStringList{"--link", "x", "--delay-ms", "soon"},
           QStringList{"--link", "x", "--message", "XX,0,00"},
           QStringList{"--link", "x", "--message", "ME,0,0G"},
-          QStringList{"--link", "x", "--bogus"}}) {
+          QStringList{"--link", "x", "--message", "ME,0,00,31"},  // beyond store-size
+          QStringList{"--link", "x", "--baud", "fast"}, QStringList{"--link", "x", "--late", "AT"},
+          QStringList{"--link", "x", "--late", "CPMS,100"},
+          QStringList{"--link", "x", "--babble", "loud"}, QStringList{"--link", "x", "--bogus"}}) {
         QProcess p;
         p.start(QStringLiteral(PHONESIM_BINARY), args);
         ASSERT_TRUE(p.waitForFinished(5000));
@@ -460,28 +464,127 @@ TEST(PhonesimMisbehaviour, DropStuffingLeavesOutTheChecksumStuffingOnly) {
     EXPECT_EQ(repaired.frame, QLatin1String(kMessage5));
 }
 
-TEST(PhonesimMisbehaviour, EchoFramesPrecedesTheAnswer) {
-    Sim sim({"--echo-frames"});
-    ASSERT_TRUE(sim.Start());
-    EXPECT_EQ(sim.port.Command("AT*T"), kOk);
-    EXPECT_EQ(ToHex(sim.port.Frame(kGetNext, 2)),
-              QLatin1String(kGetNext) + QLatin1String(kMessage1));
-}
+// One step of a run: octets to the phone, and exactly the octets it answers (empty: 300 ms of
+// silence).
+struct Step {
+    QByteArray send;
+    QByteArray expect;
+};
 
-TEST(PhonesimMisbehaviour, CmgsErrorAndMissingPrompt) {
-    {
-        Sim sim({"--cmgs-error", "500"});
+struct FaultRun {
+    const char *name;
+    QStringList args;
+    QList<Step> steps;
+    QStringList sent;
+    QStringList deleted;
+};
+
+TEST(PhonesimMisbehaviour, FaultRunsLineByLine) {
+    const QByteArray urcs = "\r\n+CMTI: \"SM\",3\r\n\r\nRING\r\n";
+    const QByteArray ring = "\r\nRING\r\n";
+    const QByteArray submit = "110005912143F50000A70361F118\x1A";
+    const QString sentLine = QStringLiteral("CMGS 14 110005912143F50000A70361F118");
+    // A three-letter draft: 14 octets, so its MESSAGE frame has LENGTH 0x10, stuffed.
+    const QString draft = QStringLiteral("00010005812143F500000361F118");
+    const QByteArray listed = "+CMGL: 1,1,,13\r\n" + draft.toLatin1() + "\r\n";
+    const QString sm1 = QStringLiteral(
+        "0791947101670000040C919471123254760000423051010300401153FA5B5E2683DE6E101D5D064D934D");
+    const QString sm2 = QStringLiteral(
+        "0791947101670000040C919471525510990000423051010300400ED364135477CBCB6132E8ED2E03");
+    const QString me1 = QStringLiteral(
+        "0791947101670000040C919471123254760000423051010300401EC8329BFD0699E5EF36888E2E83E6E9769D1"
+        "DA697C92038FAED2E03");
+    const FaultRun runs[] = {
+        {"URCs before each AT answer, the prompt and +CMGS",
+         {"--urc", "+CMTI: \"SM\",3", "--urc", "RING"},
+         {{"AT\r", urcs + kOk},
+          {"AT+CMGS=14\r", urcs + "\r\n> "},
+          {submit, urcs + "\r\n+CMGS: 1\r\n" + kOk}},
+         {sentLine},
+         {}},
+        {"URCs between the entries of a listing",
+         {"--no-samples", "--message", "ME,1," + draft, "--message", "ME,1," + draft, "--urc",
+          "RING", "--urc-between"},
+         {{"AT+CMGL=4\r",
+           ring + "\r\n" + listed + ring + QByteArray(listed).replace("1,1", "2,1") + ring + kOk}},
+         {},
+         {}},
+        {"late OK to AT arrives after the answer to the next command",
+         {"--late", "AT,700"},
+         {{"AT\r", ""},
+          {"AT+CPMS?\r", "\r\n+CPMS: \"ME\",5,30,\"ME\",5,30,\"ME\",5,30\r\n" + kOk},
+          {"", kOk}},
+         {},
+         {}},
+        {"PDU input lasts until ESC, which cancels with OK",
+         {},
+         {{"AT+CMGS=14\r", "\r\n> "}, {"1100\rAT\rAT+CMGL=4\r", ""}, {"\x1B", kOk}, {"AT\r", kOk}},
+         {},
+         {}},
+        {"PDU of AT+CMGS taken, never answered",
+         {"--cmgs-silent"},
+         {{"AT+CMGS=14\r", "\r\n> "}, {submit, ""}, {"\x1B", ""}, {"AT\r", kOk}},
+         {},
+         {}},
+        {"PDU of AT+CMGS refused",
+         {"--cmgs-error", "500"},
+         {{"AT+CMGS=14\r", "\r\n> "}, {submit, "\r\n+CMS ERROR: 500\r\n"}},
+         {},
+         {}},
+        {"no prompt", {"--no-prompt"}, {{"AT+CMGS=14\r", ""}, {"AT\r", kOk}}, {}, {}},
+        {"echoed frames: GET NEXT, INSERT SMS, DELETE MESSAGE",
+         {"--echo-frames"},
+         {{"AT*T\r", kOk},
+          {Hex(kGetNext), Hex(kGetNext) + Hex(kMessage1)},
+          {Hex(kInsertSms), Hex(kInsertSms) + Hex(kRequestConfirmed) + Hex("10022501011003FFD9")},
+          {Hex("100208011003FFF7"), Hex("100208011003FFF7") + Hex("1002271003FFD9")}},
+         {QStringLiteral("INSERT ") + QLatin1String(kInsertContent)},
+         {"DELETE ME 1 " + me1}},
+        {"stuffed LENGTH 0x10 and REF 0x10; DELETE takes exactly the reference it names",
+         {"--no-samples", "--message", "ME,2," + draft + ",16", "--message",
+          "ME,2," + draft + ",1"},
+         {{"AT*T\r", kOk},
+          {Hex(kGetNext), Hex("100221061000010200010005812143F500000361F1181003FC79")},
+          {Hex(kGetNext), Hex("10022106100010000200010005812143F500000361F1181003FC6A")},
+          {Hex("100208001003FFF8"), Hex("100228001003FFD8")},    // REF 00: none
+          {Hex("10020810001003FFE8"), Hex("1002271003FFD9")},    // REF 10
+          {Hex("10020810001003FFE8"), Hex("100228001003FFD8")},  // gone
+          {Hex(kGetFirst), Hex("100221061000010200010005812143F500000361F1181003FC79")}},
+         {},
+         {"DELETE ME 16 " + draft}},
+        {"IEI 0x10",
+         {"--no-samples", "--message-iei", "10", "--message", "ME,2," + draft},
+         {{"AT*T\r", kOk},
+          {Hex(kGetNext), Hex("10022110001000010200010005812143F500000361F1181003FC6F")}},
+         {},
+         {}},
+        {"AT+CMGD, one and all",
+         {},
+         {{"AT+CPMS=\"SM\"\r", "\r\n+CPMS: 2,30,5,30,5,30\r\n" + kOk},
+          {"AT+CMGD=1\r", kOk},
+          {"AT+CMGD=1,4\r", kOk},
+          {"AT+CMGL=4\r", kOk}},
+         {},
+         {"DELETE SM 1 " + sm1, "DELETE SM 2 " + sm2}},
+        {"a paced frame shows DLE ETX before its checksum",
+         {"--no-samples", "--baud", "300", "--chunk", "1"},
+         {{"AT*T\r", kOk}, {Hex(kGetNext), Hex("10022200001003")}, {"", Hex("FFDE")}},
+         {},
+         {}},
+    };
+    for (const FaultRun &run : runs) {
+        SCOPED_TRACE(run.name);
+        Sim sim(run.args);
         ASSERT_TRUE(sim.Start());
-        EXPECT_EQ(sim.port.Command("AT+CMGS=14"), "\r\n> ");
-        EXPECT_EQ(sim.port.Command("110005912143F50000A70361F118\x1A"), "\r\n+CMS ERROR: 500\r\n");
-        EXPECT_TRUE(sim.SentLines().isEmpty());
-    }
-    {
-        Sim sim({"--no-prompt"});
-        ASSERT_TRUE(sim.Start());
-        sim.port.Write("AT+CMGS=14\r");
-        EXPECT_EQ(sim.port.ReadFor(500), QByteArray());
-        EXPECT_EQ(sim.port.Command("AT"), kOk);
+        for (const Step &step : run.steps) {
+            sim.port.Write(step.send);
+            const QByteArray got = step.expect.isEmpty()
+                                       ? sim.port.ReadFor(300)
+                                       : sim.port.ReadOctets(step.expect.size(), 3000);
+            EXPECT_EQ(ToHex(got), ToHex(step.expect)) << step.send.toStdString();
+        }
+        EXPECT_EQ(sim.SentLines(), run.sent);
+        EXPECT_EQ(sim.DeletedLines(), run.deleted);
     }
 }
 
@@ -501,17 +604,52 @@ TEST(PhonesimMisbehaviour, DelayedAnswerComesLateButWhole) {
     EXPECT_EQ(sim.port.ReadOctets(kOk.size()), kOk);
 }
 
+// Pieces as written: at most `piece` octets each, and with --baud no faster than the line.
 TEST(PhonesimMisbehaviour, ChunkedAnswerArrivesInPiecesOfTheGivenSize) {
-    Sim sim({"--chunk", "3"});
-    ASSERT_TRUE(sim.Start());
-    EXPECT_EQ(sim.port.Command("AT+CSQ"), "\r\n+CSQ: 20,99\r\n" + kOk);
-    QByteArray tx;
-    for (const Sim::Chunk &c : sim.Transcript(21)) {
-        if (!c.tx) continue;
-        EXPECT_LE(c.octets.size(), 3);
-        tx += c.octets;
+    const QByteArray cmgl =
+        "\r\n+CMGL: 1,0,,20\r\n00040B911234567890F000004230510103004001C1\r\n" + kOk;
+    struct Case {
+        QStringList args;
+        QList<QByteArray> lines;
+        QByteArray answers;
+        int piece;
+        int minSpanMs;  // first to last piece
+    } cases[] = {
+        {{"--chunk", "3"}, {"AT+CSQ"}, "\r\n+CSQ: 20,99\r\n" + kOk, 3, 0},
+        // The prompt and the final result lines are split too.
+        {{"--chunk", "1"},
+         {"AT+CMGS=14", "110005912143F50000A70361F118\x1A"},
+         "\r\n> \r\n+CMGS: 1\r\n" + kOk,
+         1,
+         0},
+        {{"--chunk", "3", "--baud", "1200"}, {"AT+CSQ"}, "\r\n+CSQ: 20,99\r\n" + kOk, 3, 150},
+        {{"--baud", "19200", "--no-samples", "--message",
+          "ME,0,00040B911234567890F000004230510103004001C1"},
+         {"AT+CMGL=4"},
+         cmgl,
+         1,
+         int(cmgl.size() - 1) * 10 * 1000 / 19200 - 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        Sim sim(c.args);
+        ASSERT_TRUE(sim.Start());
+        QByteArray got;
+        for (const QByteArray &line : c.lines)
+            got += sim.port.Command(line);
+        EXPECT_EQ(got, c.answers);
+        QByteArray tx;
+        qint64 first = -1, last = -1;
+        for (const Sim::Chunk &chunk : sim.Transcript(c.answers.size())) {
+            if (!chunk.tx) continue;
+            EXPECT_LE(chunk.octets.size(), c.piece);
+            if (first < 0) first = chunk.ms;
+            last = chunk.ms;
+            tx += chunk.octets;
+        }
+        EXPECT_EQ(tx, c.answers);
+        EXPECT_GE(last - first, c.minSpanMs);
     }
-    EXPECT_EQ(tx, "\r\n+CSQ: 20,99\r\n" + kOk);
 }
 
 TEST(PhonesimMisbehaviour, GarbageComesBeforeEveryAnswer) {
@@ -526,6 +664,27 @@ TEST(PhonesimMisbehaviour, GarbageComesBeforeEveryAnswer) {
     sim.port.Write(Hex(kGetNext));
     const QByteArray frame = sim.port.ReadOctets(5 + Hex(kMessage1).size());
     EXPECT_EQ(ToHex(frame.mid(5)), QLatin1String(kMessage1));
+}
+
+TEST(PhonesimMisbehaviour, BabbleFillsTheQuietLineAfterTheFirstCommand) {
+    for (const char *mode : {"nul", "garbage"}) {
+        SCOPED_TRACE(mode);
+        Sim sim({"--babble", mode, "--seed", "7"});
+        ASSERT_TRUE(sim.Start());
+        EXPECT_EQ(sim.port.ReadFor(100), QByteArray());
+        sim.port.Write("AT+CSQ\r");
+        const QByteArray answer = "\r\n+CSQ: 20,99\r\n" + kOk;
+        const QByteArray got = sim.port.ReadFor(500);
+        ASSERT_TRUE(got.startsWith(answer));  // answers stay whole
+        const QByteArray babble = got.mid(answer.size());
+        EXPECT_GE(babble.size(), 100);
+        EXPECT_FALSE(babble.contains("\x10\x03") || babble.contains("OK"));
+        if (QByteArrayView(mode) == "nul") {
+            EXPECT_EQ(babble, QByteArray(babble.size(), '\0'));
+        }
+        sim.port.Write("AT+CSQ\r");
+        EXPECT_TRUE(sim.port.ReadFor(300).contains(answer));
+    }
 }
 
 TEST(PhonesimMisbehaviour, VanishPullsTheCableAndRemovesTheLink) {

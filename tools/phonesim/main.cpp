@@ -29,12 +29,20 @@ void OnSignal(int) {
     g_stop = 1;
 }
 
-constexpr int kChunkGapMs = 5;
-constexpr int kIdleMs = 100;  // quiet line: a frame may end on a checksum octet 0x10
+constexpr qint64 kChunkGapUs = 5000;  // between pieces of an answer, without --baud
+constexpr qint64 kIdleUs = 100000;    // quiet line: a frame may end on a checksum octet 0x10
+constexpr qint64 kBabbleEveryUs = 10000;
+constexpr int kBabbleOctets = 8;
 
 struct Scheduled {
-    qint64 due;
+    qint64 due;  // microseconds since start
     QByteArray octets;
+    bool first;  // the first piece of an output: babble may come before it, not inside
+};
+
+struct Held {
+    qint64 release;
+    Output output;
 };
 
 class Line {
@@ -48,10 +56,16 @@ public:
 private:
     void Close();
     void WatchClients();
+    qint64 Now() const { return clock_.nsecsElapsed() / 1000; }
     void Log(const char *direction, QByteArrayView octets);
     void Schedule(const QList<Output> &outputs);
+    void Enqueue(QByteArray octets, qint64 due, int step);
+    void ReleaseHeld();
+    void BabbleIfQuiet();
+    qint64 NextWake() const;
     void WriteDue();
-    void AppendSent();
+    void AppendFiles();
+    quint8 Random();
     QByteArray Garbage(int n);
 
     SimOptions options_;
@@ -65,8 +79,11 @@ private:
     bool linked_ = false;
     QFile transcript_;
     std::deque<Scheduled> queue_;
-    qint64 lastDue_ = 0;
+    QList<Held> held_;
+    qint64 lineFree_ = 0;  // when the last queued piece has left (without --baud: its due time)
     qint64 lastInput_ = 0;
+    qint64 nextBabble_ = 0;
+    char lastWritten_ = 0;
     quint32 random_;
 };
 
@@ -141,39 +158,104 @@ void Line::Close() {
 
 void Line::Log(const char *direction, QByteArrayView octets) {
     if (!transcript_.isOpen()) return;
-    transcript_.write(QByteArray::number(clock_.elapsed()) + ' ' + direction + ' ' +
+    transcript_.write(QByteArray::number(Now() / 1000) + ' ' + direction + ' ' +
                       octets.toByteArray().toHex().toUpper() + '\n');
     transcript_.flush();
 }
 
+quint8 Line::Random() {
+    random_ ^= random_ << 13;  // xorshift32
+    random_ ^= random_ >> 17;
+    random_ ^= random_ << 5;
+    return quint8(random_ & 0xFF);
+}
+
 QByteArray Line::Garbage(int n) {
     QByteArray g;
-    for (int i = 0; i < n; ++i) {
-        random_ ^= random_ << 13;  // xorshift32
-        random_ ^= random_ >> 17;
-        random_ ^= random_ << 5;
-        g.append(char(random_ & 0xFF));
-    }
+    for (int i = 0; i < n; ++i)
+        g.append(char(Random()));
     return g;
+}
+
+// Pieces of `step` octets; with --baud each leaves when the line has carried the one before.
+void Line::Enqueue(QByteArray octets, qint64 due, int step) {
+    if (options_.baud > 0 && options_.chunk > 0) step = options_.chunk;
+    if (options_.baud > 0 && options_.chunk == 0) step = 1;
+    if (step <= 0) step = int(std::max<qsizetype>(1, octets.size()));
+    due = std::max(due, lineFree_);
+    for (qsizetype i = 0; i < octets.size(); i += step) {
+        const QByteArray piece = octets.mid(i, step);
+        queue_.push_back({due, piece, i == 0});
+        // 10 bits an octet: start, 8 data, stop.
+        const qint64 lineTime = options_.baud > 0 ? piece.size() * 10'000'000LL / options_.baud : 0;
+        lineFree_ = due + lineTime;
+        due += options_.baud > 0 ? lineTime : kChunkGapUs;
+    }
 }
 
 void Line::Schedule(const QList<Output> &outputs) {
     if (options_.silent) return;
-    const qint64 now = clock_.elapsed();
+    const qint64 now = Now();
     for (const Output &o : outputs) {
-        QByteArray octets = o.octets;
-        qint64 due = std::max(now, lastDue_);
-        if (o.answer) {
-            octets.prepend(Garbage(options_.garbage));
-            due = std::max(now + options_.delayMs + o.extraDelayMs, lastDue_);
+        if (!o.answer) {
+            Enqueue(o.octets, now, 0);
+            continue;
         }
-        const int step = (o.answer && options_.chunk > 0) ? options_.chunk : int(octets.size());
-        for (qsizetype i = 0; i < octets.size(); i += step) {
-            queue_.push_back({due, octets.mid(i, step)});
-            lastDue_ = due;
-            due += kChunkGapMs;
+        if (o.lateMs > 0) {
+            // Held apart: answers to later commands go out in their own time meanwhile.
+            Output late = o;
+            late.lateMs = 0;
+            held_.append({now + qint64(o.lateMs) * 1000, late});
+            continue;
         }
+        Enqueue(Garbage(options_.garbage) + o.octets,
+                now + qint64(options_.delayMs + o.extraDelayMs) * 1000, options_.chunk);
     }
+}
+
+void Line::ReleaseHeld() {
+    const qint64 now = Now();
+    for (qsizetype i = 0; i < held_.size();) {
+        if (held_[i].release > now) {
+            ++i;
+            continue;
+        }
+        Enqueue(Garbage(options_.garbage) + held_[i].output.octets, now, options_.chunk);
+        held_.removeAt(i);
+    }
+}
+
+// Fills the quiet line after the first command; never inside an answer, and never an octet
+// pair DLE ETX or "OK", even with the octet sent before it.
+void Line::BabbleIfQuiet() {
+    const qint64 now = Now();
+    if (options_.babble == Babble::Off || phone_.CommandCount() == 0 || now < nextBabble_) return;
+    if (!queue_.empty() && (!queue_.front().first || queue_.front().due <= now)) return;
+    nextBabble_ = now + kBabbleEveryUs;
+    QByteArray octets;
+    char last = lastWritten_;
+    while (octets.size() < kBabbleOctets) {
+        const char c = options_.babble == Babble::Nul ? char(0) : char(Random());
+        if ((last == 0x10 && c == 0x03) || (last == 'O' && c == 'K')) continue;
+        if (octets.size() == kBabbleOctets - 1 && (c == 0x10 || c == 'O')) continue;
+        octets.append(c);
+        last = c;
+    }
+    const qint64 lineTime = options_.baud > 0 ? octets.size() * 10'000'000LL / options_.baud : 0;
+    queue_.push_front({now, octets, true});
+    lineFree_ = std::max(lineFree_, now + lineTime);
+}
+
+qint64 Line::NextWake() const {
+    const qint64 now = Now();
+    qint64 wake = now + 250000;
+    if (!queue_.empty()) wake = std::min(wake, queue_.front().due);
+    for (const Held &h : held_)
+        wake = std::min(wake, h.release);
+    if (phone_.WaitingForIdle()) wake = std::min(wake, lastInput_ + kIdleUs);
+    if (options_.babble != Babble::Off && phone_.CommandCount() > 0)
+        wake = std::min(wake, nextBabble_);
+    return std::max(wake, now);
 }
 
 void Line::WatchClients() {
@@ -194,7 +276,7 @@ void Line::WatchClients() {
 }
 
 void Line::WriteDue() {
-    const qint64 now = clock_.elapsed();
+    const qint64 now = Now();
     while (!queue_.empty() && queue_.front().due <= now) {
         Scheduled &s = queue_.front();
         if (watch_ >= 0 && clients_ == 0) {
@@ -205,6 +287,7 @@ void Line::WriteDue() {
         const ssize_t n = ::write(master_, s.octets.constData(), size_t(s.octets.size()));
         if (n <= 0) return;  // line full: poll for POLLOUT
         Log("TX", QByteArrayView(s.octets).first(n));
+        lastWritten_ = s.octets[n - 1];
         if (n < s.octets.size()) {
             s.octets.remove(0, n);
             return;
@@ -213,13 +296,18 @@ void Line::WriteDue() {
     }
 }
 
-void Line::AppendSent() {
-    const QStringList lines = phone_.TakeSentLines();
-    if (lines.isEmpty() || options_.sent.isEmpty()) return;
-    QFile file(options_.sent);
+void AppendLines(const QString &path, const QStringList &lines) {
+    if (lines.isEmpty() || path.isEmpty()) return;
+    QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
     for (const QString &l : lines)
         file.write(l.toLatin1() + '\n');
+}
+
+// Written before the answer leaves, so a client that has the answer finds the line.
+void Line::AppendFiles() {
+    AppendLines(options_.sent, phone_.TakeSentLines());
+    AppendLines(options_.deleted, phone_.TakeDeletedLines());
 }
 
 int Line::Run() {
@@ -227,30 +315,30 @@ int Line::Run() {
     std::fflush(stdout);
     char buffer[4096];
     while (!g_stop) {
-        const qint64 now = clock_.elapsed();
-        int timeout = 250;
-        if (!queue_.empty()) timeout = int(std::clamp<qint64>(queue_.front().due - now, 0, 250));
-        if (phone_.WaitingForIdle())
-            timeout = int(std::clamp<qint64>(lastInput_ + kIdleMs - now, 0, timeout));
+        const qint64 now = Now();
+        const qint64 wait = NextWake() - now;
+        const timespec timeout{time_t(wait / 1000000), long(wait % 1000000) * 1000};
         pollfd fds[2] = {{master_, POLLIN, 0}, {watch_, POLLIN, 0}};
         pollfd &p = fds[0];
         if (!queue_.empty() && queue_.front().due <= now) p.events |= POLLOUT;
-        const int ready = poll(fds, watch_ >= 0 ? 2 : 1, timeout);
+        const int ready = ppoll(fds, watch_ >= 0 ? 2 : 1, &timeout, nullptr);
         if (ready < 0 && errno != EINTR) break;
         WatchClients();  // an open comes before the data written after it
         if (ready > 0 && (p.revents & POLLIN)) {
             const ssize_t n = ::read(master_, buffer, sizeof buffer);
             if (n > 0) {
-                lastInput_ = clock_.elapsed();
+                lastInput_ = Now();
                 Log("RX", QByteArrayView(buffer, n));
                 Schedule(phone_.Receive(QByteArrayView(buffer, n)));
-                AppendSent();
+                AppendFiles();
             }
         }
-        if (phone_.WaitingForIdle() && clock_.elapsed() - lastInput_ >= kIdleMs) {
+        if (phone_.WaitingForIdle() && Now() - lastInput_ >= kIdleUs) {
             Schedule(phone_.Idle());
-            AppendSent();
+            AppendFiles();
         }
+        ReleaseHeld();
+        BabbleIfQuiet();
         if (phone_.Vanished()) {
             // Cable pulled: what was about to go out still leaves, then the line is gone.
             for (Scheduled &s : queue_)

@@ -6,8 +6,8 @@
 namespace vantel::phonesim {
 namespace {
 
-constexpr const char *kSwitches[] = {"no-samples", "echo",          "echo-frames",
-                                     "silent",     "drop-stuffing", "no-prompt"};
+constexpr const char *kSwitches[] = {"no-samples",    "echo",      "echo-frames", "silent",
+                                     "drop-stuffing", "no-prompt", "urc-between", "cmgs-silent"};
 
 bool IsSwitch(const QString &name) {
     for (const char *s : kSwitches)
@@ -42,7 +42,8 @@ bool ParseSwitchValue(const QString &value, bool hasValue, bool *out) {
 
 bool ParseMessage(const QString &value, MessageEntry *out) {
     const QStringList parts = value.split(u',');
-    if (parts.size() != 3) return false;
+    if (parts.size() != 3 && parts.size() != 4) return false;
+    if (parts.size() == 4 && !ParseInt(parts[3], 1, 255, &out->index)) return false;
     const QString store = parts[0].trimmed().toUpper();
     if (store == u"ME")
         out->store = Store::ME;
@@ -75,6 +76,8 @@ bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimO
         if (name == u"silent") o.silent = on;
         if (name == u"drop-stuffing") o.dropStuffing = on;
         if (name == u"no-prompt") o.noPrompt = on;
+        if (name == u"urc-between") o.urcBetween = on;
+        if (name == u"cmgs-silent") o.cmgsSilent = on;
         return true;
     }
     if (!hasValue) {
@@ -88,6 +91,8 @@ bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimO
         o.transcript = v;
     } else if (name == u"sent") {
         o.sent = v;
+    } else if (name == u"deleted") {
+        o.deleted = v;
     } else if (name == u"message") {
         MessageEntry m;
         if (!ParseMessage(v, &m)) return bad();
@@ -117,6 +122,29 @@ bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimO
         int seed = 0;
         if (!ParseInt(v, 0, 0x7FFFFFFF, &seed)) return bad();
         o.seed = quint32(seed);
+    } else if (name == u"baud") {
+        if (!ParseInt(v, 50, 4000000, &o.baud)) return bad();
+    } else if (name == u"urc") {
+        if (v.isEmpty() || v.contains(u'\r') || v.contains(u'\n')) return bad();
+        o.urcs.append(v);
+    } else if (name == u"late") {
+        const qsizetype comma = v.lastIndexOf(u',');
+        LateAnswer late{v.left(comma).trimmed().toUpper(), 0};
+        if (comma < 1 || !late.command.startsWith(u"AT") ||
+            !ParseInt(v.mid(comma + 1), 1, 600000, &late.ms))
+            return bad();
+        o.late.append(late);
+    } else if (name == u"message-iei") {
+        if (!ParseInt(v, 0, 255, &o.messageIei, 16)) return bad();
+    } else if (name == u"babble") {
+        if (v == u"nul")
+            o.babble = Babble::Nul;
+        else if (v == u"garbage")
+            o.babble = Babble::Garbage;
+        else if (v == u"off")
+            o.babble = Babble::Off;
+        else
+            return bad();
     } else if (name == u"dial-string") {
         o.dialString = v;
     } else if (name == u"confirm-string") {
@@ -201,6 +229,14 @@ bool ParseArguments(const QStringList &args, SimOptions &options, QString *error
         *error = QStringLiteral("--link PATH is required");
         return false;
     }
+    for (const MessageEntry &m : options.messages) {
+        if (m.index > options.storeSize) {
+            *error = QStringLiteral("message index %1 is beyond store-size %2")
+                         .arg(m.index)
+                         .arg(options.storeSize);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -212,13 +248,16 @@ QString UsageText() {
         "  --transcript FILE        every octet both ways: \"<ms> RX|TX <HEX>\"\n"
         "  --sent FILE              submitted messages: \"CMGS <len> <PDU>\" / \"INSERT "
         "<content>\"\n"
+        "  --deleted FILE           deleted messages: \"DELETE <store> <index> <PDU>\"\n"
         "  --no-samples             start with empty message stores\n"
-        "  --message STORE,STAT,PDU add a message (ME|SM, 0-3, SCA field + TPDU hex)\n"
+        "  --message STORE,STAT,PDU[,INDEX]\n"
+        "                           add a message (ME|SM, 0-3, SCA field + TPDU hex, 1-255)\n"
         "  --echo                   AT echo on at start\n"
         "  --echo-frames            echo every received Block-mode frame\n"
         "  --silent                 never answer\n"
         "  --delay-ms N             wait N ms before each answer\n"
         "  --chunk N                write answers in pieces of N octets\n"
+        "  --baud N                 pace every octet sent as a line at N baud would\n"
         "  --drop-stuffing          leave out the stuffing octet after a checksum octet 0x10\n"
         "  --get-failure XX[,COUNT] answer GET NEXT MESSAGE with GET MESSAGE FAILURE cause XX\n"
         "  --insert-failure XX      INSERT SMS: REQUEST CONFIRMED, then INSERT SMS FAILURE XX\n"
@@ -226,6 +265,12 @@ QString UsageText() {
         "  --insert-delay-ms N      pause between REQUEST CONFIRMED and the outcome (200)\n"
         "  --cmgs-error N           answer the AT+CMGS PDU with +CMS ERROR: N\n"
         "  --no-prompt              never send the \"> \" prompt\n"
+        "  --cmgs-silent            take the AT+CMGS PDU, never answer it, send nothing\n"
+        "  --urc TEXT               CR LF TEXT CR LF before every AT answer (repeatable)\n"
+        "  --urc-between            the URCs also after each PDU line of AT+CMGL\n"
+        "  --late COMMAND,MS        answer the command line named COMMAND MS ms late\n"
+        "  --babble nul|garbage     octets on the line every 10 ms after the first command\n"
+        "  --message-iei XX         IEI octet of Block-mode MESSAGE frames (06)\n"
         "  --garbage N              N pseudo-random octets before every answer\n"
         "  --vanish-after N         pull the cable when command N+1 arrives\n"
         "  --seed N                 seed of the garbage generator (1)\n"

@@ -11,14 +11,25 @@ enum class Store { ME, SM };
 
 struct MessageEntry {
     Store store = Store::ME;
-    int stat = 0;  // GSM 07.05 <stat>: 0 received unread, 1 received read, 2 stored unsent, 3 sent
-    QString pdu;   // service-centre address field followed by the TPDU, upper-case hex
+    int stat = 0;   // GSM 07.05 <stat>: 0 received unread, 1 received read, 2 stored unsent, 3 sent
+    QString pdu;    // service-centre address field followed by the TPDU, upper-case hex
+    int index = 0;  // its place in the store; 0: the first free one
 };
+
+// An answer held back: the command line whose name (up to its first '=', '?' or ';') is
+// `command`, case aside, is answered `ms` milliseconds late.
+struct LateAnswer {
+    QString command;
+    int ms = 0;
+};
+
+enum class Babble { Off, Nul, Garbage };
 
 struct SimOptions {
     QString link;
     QString transcript;
     QString sent;
+    QString deleted;
     bool samples = true;
     QList<MessageEntry> messages;
 
@@ -38,6 +49,13 @@ struct SimOptions {
     int garbage = 0;
     int vanishAfter = -1;
     quint32 seed = 1;
+    int baud = 0;  // 0: no line pacing
+    QStringList urcs;
+    bool urcBetween = false;
+    QList<LateAnswer> late;
+    bool cmgsSilent = false;
+    int messageIei = 0x06;
+    Babble babble = Babble::Off;
 
     QString dialString = QStringLiteral("AT*T");
     QString confirmString = QStringLiteral("OK");

@@ -138,14 +138,35 @@ Phone::Phone(const SimOptions &options)
     if (options.samples) entries = SampleMessages();
     entries += options.messages;
     for (const MessageEntry &entry : entries) {
-        const int index = FreeIndex(entry.store);
+        const int index = entry.index > 0 ? entry.index : FreeIndex(entry.store);
         if (index == 0) continue;
+        StoreOf(entry.store).removeIf([index](const Message &m) { return m.index == index; });
         StoreOf(entry.store).append({index, entry.stat, entry.pdu});
     }
 }
 
 QStringList Phone::TakeSentLines() {
     return std::exchange(sent_, {});
+}
+
+QStringList Phone::TakeDeletedLines() {
+    return std::exchange(deleted_, {});
+}
+
+void Phone::Deleted(Store s, const Message &m) {
+    deleted_ << QStringLiteral("DELETE %1 %2 %3")
+                    .arg(QString::fromLatin1(StoreName(s)))
+                    .arg(m.index)
+                    .arg(m.pdu);
+}
+
+void Phone::AddUrcs(QList<Output> &out, qsizetype first) const {
+    if (options_.urcs.isEmpty()) return;
+    QByteArray urcs;
+    for (const QString &urc : options_.urcs)
+        urcs += "\r\n" + urc.toLatin1() + "\r\n";
+    for (qsizetype i = first; i < out.size(); ++i)
+        if (out[i].answer) out[i].octets.prepend(urcs);
 }
 
 bool Phone::CountCommand() {
@@ -234,8 +255,10 @@ void Phone::PduOctet(char c, QList<Output> &out) {
         return;
     }
     if (c == kEsc) {
+        // GSM 07.05 3.5.1: ESC quits without sending; everything else up to Ctrl-Z is the PDU.
         mode_ = Mode::Command;
         out.append({"\r\nOK\r\n"});
+        AddUrcs(out, out.size() - 1);
         return;
     }
     if (echo_) Echo(out, c);
@@ -338,7 +361,22 @@ void Phone::CommandLine(const QByteArray &line, QList<Output> &out) {
     if (at < 0) return;  // not a command line: a modem ignores it
     if (!CountCommand()) return;
     const QByteArray command = line.mid(at).trimmed();
+    const qsizetype first = out.size();
+    ExecuteLine(command, out);
+    AddUrcs(out, first);
 
+    qsizetype nameEnd = 0;
+    while (nameEnd < command.size() && !QByteArray("=?;").contains(command[nameEnd]))
+        ++nameEnd;
+    const QString name = QString::fromLatin1(command.left(nameEnd).trimmed().toUpper());
+    for (const LateAnswer &late : options_.late) {
+        if (late.command != name) continue;
+        for (qsizetype i = first; i < out.size(); ++i)
+            if (out[i].answer) out[i].lateMs = late.ms;
+    }
+}
+
+void Phone::ExecuteLine(const QByteArray &command, QList<Output> &out) {
     if (command.compare(options_.dialString.toLatin1(), Qt::CaseInsensitive) == 0) {
         mode_ = Mode::Block;
         block_ = {};
@@ -555,6 +593,9 @@ QByteArray Phone::ExecuteSms(const QByteArray &name, const QByteArray &args, boo
         for (Message &m : store) {
             if (stat != 4 && m.stat != stat) continue;
             info << line("+CMGL", m) << m.pdu.toLatin1();
+            if (options_.urcBetween)
+                for (const QString &urc : options_.urcs)
+                    info << "" << urc.toLatin1();  // CR LF TEXT CR LF after the PDU line
             if (m.stat == 0) m.stat = 1;  // GSM 07.05 3.4.2: a listed unread message is read
         }
         return "OK";
@@ -584,16 +625,16 @@ QByteArray Phone::ExecuteSms(const QByteArray &name, const QByteArray &args, boo
         if (!ToInt(a[0].isEmpty() ? "0" : a[0], 0, 65535, &index) ||
             (a.size() > 1 && !ToInt(a[1], 0, 4, &flag)))
             return CmsError(kCmsInvalidPduParameter);
-        if (flag == 0) {
-            if (!Find(readStore_, index)) return CmsError(kCmsInvalidMemoryIndex);
-            store.removeIf([index](const Message &m) { return m.index == index; });
-        } else {
-            // GSM 07.05 3.5.4 <delflag>: 1 read, 2 read and sent, 3 also unsent, 4 all.
-            store.removeIf([flag](const Message &m) {
-                return flag == 4 || m.stat == 1 || (flag >= 2 && m.stat == 3) ||
-                       (flag >= 3 && m.stat == 2);
-            });
-        }
+        if (flag == 0 && !Find(readStore_, index)) return CmsError(kCmsInvalidMemoryIndex);
+        // GSM 07.05 3.5.4 <delflag>: 1 read, 2 read and sent, 3 also unsent, 4 all.
+        const auto goes = [index, flag](const Message &m) {
+            return flag == 0 ? m.index == index
+                             : flag == 4 || m.stat == 1 || (flag >= 2 && m.stat == 3) ||
+                                   (flag >= 3 && m.stat == 2);
+        };
+        for (const Message &m : store)
+            if (goes(m)) Deleted(readStore_, m);
+        store.removeIf(goes);
         return "OK";
     }
     if (name == "+CMGS" || name == "+CMGW") {
@@ -644,6 +685,13 @@ QByteArray Phone::ExecuteSms(const QByteArray &name, const QByteArray &args, boo
 void Phone::SubmitPdu(QList<Output> &out) {
     mode_ = Mode::Command;
     if (!CountCommand()) return;
+    const qsizetype first = out.size();
+    ExecutePdu(out);
+    AddUrcs(out, first);
+}
+
+void Phone::ExecutePdu(QList<Output> &out) {
+    if (options_.cmgsSilent && !pdu_.write) return;
     static const QRegularExpression hex(QStringLiteral("^([0-9A-Fa-f]{2})+$"));
     const QString text = QString::fromLatin1(pdu_.text).toUpper();
     bool valid = !pdu_.overflow && hex.match(text).hasMatch();
@@ -698,7 +746,7 @@ QByteArray Phone::MessageFrameContent(const Message &m) const {
     const QByteArray pdu = QByteArray::fromHex(m.pdu.toLatin1());
     QByteArray c;
     c.append(kMessage);
-    c.append(char(0x06));                                      // IEI
+    c.append(char(options_.messageIei));                       // IEI
     c.append(char(std::min<qsizetype>(255, 2 + pdu.size())));  // LENGTH of what follows
     c.append(char(m.index));                                   // MESSAGE REF
     c.append(char(m.stat));                                    // STATUS
@@ -758,7 +806,8 @@ void Phone::BlockFrame(const QByteArray &content, QList<Output> &out) {
         }
         case kDeleteMessage: {
             const int index = content.size() > 1 ? quint8(content[1]) : -1;
-            if (Find(Store::ME, index)) {
+            if (const Message *m = Find(Store::ME, index)) {
+                Deleted(Store::ME, *m);
                 me_.removeIf([index](const Message &m) { return m.index == index; });
                 reply(Bytes({kDeleteMessageComplete}));
             } else {

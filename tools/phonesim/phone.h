@@ -15,6 +15,7 @@ struct Output {
     QByteArray octets;
     bool answer = true;  // false for an echo: sent at once, without delay or garbage
     int extraDelayMs = 0;
+    int lateMs = 0;  // held back this long, without holding back what follows it
 };
 
 class Phone {
@@ -28,8 +29,9 @@ public:
     QList<Output> Idle();
     bool WaitingForIdle() const { return block_.state == FrameState::LowStuff; }
 
-    // Lines for the --sent file since the last call.
+    // Lines for the --sent and --deleted files since the last call.
     QStringList TakeSentLines();
+    QStringList TakeDeletedLines();
     // True once the command that is one too many (--vanish-after) has arrived.
     bool Vanished() const { return vanished_; }
     int CommandCount() const { return commands_; }
@@ -64,6 +66,10 @@ private:
     bool CountCommand();
 
     void CommandLine(const QByteArray &line, QList<Output> &out);
+    void ExecuteLine(const QByteArray &command, QList<Output> &out);
+    // Puts the unsolicited result codes in front of the answers from out[first] on.
+    void AddUrcs(QList<Output> &out, qsizetype first) const;
+    void Deleted(Store s, const Message &m);
     // One command of a line ("+CMGL=4", "E0", ...); appends information lines to `info`.
     // Returns the final result code text, or an empty text when the command continues
     // (prompt, Block mode) and the rest of the line is dropped.
@@ -72,6 +78,7 @@ private:
     QByteArray ExecuteSms(const QByteArray &name, const QByteArray &args, bool query, bool test,
                           QList<QByteArray> &info, QList<Output> &out, bool *stop);
     void SubmitPdu(QList<Output> &out);
+    void ExecutePdu(QList<Output> &out);
 
     void BlockFrame(const QByteArray &content, QList<Output> &out);
     QByteArray Frame(const QByteArray &content) const;
@@ -100,6 +107,7 @@ private:
     QString smsc_;
     int messageReference_ = 0;
     QStringList sent_;
+    QStringList deleted_;
     int commands_ = 0;
     bool vanished_ = false;
 };
