@@ -63,6 +63,15 @@ TEST_F(LinkFixture, ConfirmationSplitAfterThePlusIsAwaited) {
     EXPECT_EQ(host->trace.mid(1), (QStringList{u"+CMGS: 7"_qs, u"Message Sent"_qs}));
 }
 
+TEST_F(LinkFixture, BlockSendWithoutReplySaysSo) {
+    link->setTimeScale(0.05);
+    Script phone(pty, {{"AT*T", "\r\nOK\r\n"}});
+    EXPECT_EQ(
+        run(TransmitQueueEntry(*link, *host, settings, u"14,12345,,070200"_qs + Entry.mid(14))),
+        TransmitOutcome::Failed);
+    EXPECT_EQ(host->trace.mid(1), QStringList{u"Timed out waiting for 07.05 PDU"_qs});
+}
+
 TEST_F(LinkFixture, ListingWithoutOkParsesNothing) {
     settings.pduMode = true;
     link->setTimeScale(0.02);

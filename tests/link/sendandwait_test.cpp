@@ -65,16 +65,16 @@ TEST(FrameEnd, WaitsForTheChecksumAndItsStuffing) {
         qsizetype end;
     } cases[] = {
         {u"1002031003FFFD", false, 14},
-        {u"1002031003FF", false, -1},              // low octet still on its way
-        {u"1002031003", false, -1},                // no checksum yet
-        {u"10022210000010031000F0", false, 22},    // stuffed high octet
-        {u"100222100000100310", true, -1},         // stuffing of the high octet still missing
-        {u"10022210000010031000", true, -1},       // ...and the low octet
-        {u"1002F01003FF1000AB", false, 16},        // stuffed low octet; AB is the next frame's
-        {u"1002F01003FF10", false, -1},            // its stuffing may be on its way
-        {u"1002F01003FF10", true, 14},             // ...or left out by the phone
-        {u"1002F01003FF10AB", false, 14},          // ...left out: AB follows at once
-        {u"1002F0100310FF", false, 14},            // high octet 10 without stuffing
+        {u"1002031003FF", false, -1},            // low octet still on its way
+        {u"1002031003", false, -1},              // no checksum yet
+        {u"10022210000010031000F0", false, 22},  // stuffed high octet
+        {u"100222100000100310", true, -1},       // stuffing of the high octet still missing
+        {u"10022210000010031000", true, -1},     // ...and the low octet
+        {u"1002F01003FF1000AB", false, 16},      // stuffed low octet; AB is the next frame's
+        {u"1002F01003FF10", false, -1},          // its stuffing may be on its way
+        {u"1002F01003FF10", true, 14},           // ...or left out by the phone
+        {u"1002F01003FF10AB", false, 14},        // ...left out: AB follows at once
+        {u"1002F0100310FF", false, 14},          // high octet 10 without stuffing
     };
     for (const Case &c : cases) {
         const QString hex = QString::fromUtf16(c.hex);
@@ -129,9 +129,15 @@ TEST_F(Fixture, WaitsEndingAsDataArrivesNeverWakeAFinishedWait) {
             link->ReceiveData(QByteArrayLiteral("\r\nRING\r"));
         });
         switch (i % 3) {
-        case 0: run(link->SendAndWaitFrame({}, 1)); break;
-        case 1: run(link->SendAndWait({}, QByteArrayLiteral("OK"), 1)); break;
-        default: run(link->Command({}, 1, AtRule::AfterInfo(u"+CPMS:"_qs))); break;
+            case 0:
+                run(link->SendAndWaitFrame({}, 1));
+                break;
+            case 1:
+                run(link->SendAndWait({}, QByteArrayLiteral("OK"), 1));
+                break;
+            default:
+                run(link->Command({}, 1, AtRule::AfterInfo(u"+CPMS:"_qs)));
+                break;
         }
         ++ended;
         if (i % 100 == 99) link->clearBuffer();
