@@ -253,7 +253,8 @@ qint64 Line::NextWake() const {
     for (const Held &h : held_)
         wake = std::min(wake, h.release);
     if (phone_.WaitingForIdle()) wake = std::min(wake, lastInput_ + kIdleUs);
-    if (options_.babble != Babble::Off && phone_.CommandCount() > 0)
+    const bool betweenAnswers = queue_.empty() || queue_.front().first;
+    if (options_.babble != Babble::Off && phone_.CommandCount() > 0 && betweenAnswers)
         wake = std::min(wake, nextBabble_);
     return std::max(wake, now);
 }
