@@ -2,6 +2,7 @@
 # Installs what is missing, builds everything and runs every test through CTest.
 #   ./test.sh              build and run the whole suite (plus a short fuzzing pass with clang)
 #   FUZZ_SECONDS=0 ./test.sh    skip the fuzzing pass
+#   ASAN_PASS=0 ./test.sh       skip the phone link's second run under AddressSanitizer
 #   ./test.sh --install-only    only install the packages
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -30,6 +31,16 @@ cmake --build build -j"$jobs"
 # The D-Bus tests talk to a real session bus of their own.
 export QT_QPA_PLATFORM=offscreen
 dbus-run-session -- ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+
+# The phone link once more under AddressSanitizer and UndefinedBehaviorSanitizer: the waits
+# that end as data arrives, the fault runs against the simulated phone.
+if [ "${ASAN_PASS:-1}" != 0 ]; then
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTEL_SANITIZE=ON \
+    -DVANTEL_BUILD_BENCH=OFF >/dev/null
+  cmake --build build-asan -j"$jobs" --target link_tests
+  (cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --output-on-failure -j"$jobs" --timeout 600 -L '^link_tests$')
+fi
 
 # A short fuzzing pass of every parser (clang's libFuzzer with ASan and UBSan).
 if [ "${FUZZ_SECONDS:-20}" != 0 ] && command -v clang++ >/dev/null; then

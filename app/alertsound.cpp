@@ -2,12 +2,13 @@
 
 #include <alsa/asoundlib.h>
 
-#include <QCoroThread>
 #include <QFile>
 #include <QThread>
 #include <QtEndian>
 #include <atomic>
 #include <memory>
+
+#include "link/wait.h"
 
 namespace vantel {
 
@@ -102,10 +103,13 @@ QCoro::Task<bool> PlayWaveFile(QString path) {
     auto state = std::make_shared<PlayState>();
     auto shared = std::make_shared<const WaveClip>(*clip);
     QThread *thread = QThread::create([state, shared] { PlayOnThisThread(*shared, *state); });
+    // The thread object stays until the wait below has ended: the player may finish before
+    // the wait begins, or after it gave up.
     QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    thread->start();
     const auto bound = clip->duration() + std::chrono::seconds(2);
-    const bool finished = co_await qCoro(thread).waitForFinished(bound);
+    NextSignal finishing(thread, &QThread::finished, bound);
+    thread->start();
+    const bool finished = (co_await std::move(finishing)).has_value();
     if (!finished) state->stop = true;
     co_return finished && state->played.load();
 }

@@ -3,9 +3,9 @@
 //
 // QCoro's own signal awaiter resumes through one queued call per emission: a signal emitted
 // twice in one event-loop pass (or once just as its time-out fires) leaves a second call
-// queued that runs after the awaiter's frame is gone. Here the first emission or the time-out,
-// whichever comes first, cuts both off at once and posts exactly one resumption, which only
-// runs while the awaiter still exists.
+// queued that runs after the awaiter's frame is gone. Here every connection holds only a weak
+// reference to the wait: the first emission or the time-out, whichever comes first, cuts the
+// others off and posts exactly one resumption, which runs only while the waiting frame exists.
 #pragma once
 
 #include <QMetaObject>
@@ -33,7 +33,9 @@ struct SignalArgs<R (C::*)(A...)> {
 
 // co_await NextSignal(obj, &Obj::signal, timeout) yields the signal's arguments as a tuple, or
 // nullopt when the time-out passed first or obj went away. A negative timeout waits without
-// end.
+// end. The wait begins when the object is made, so an emission between making it and awaiting
+// it is not missed. The signal may come from another thread (it is then delivered to obj's
+// thread).
 template <typename T, typename Signal>
 class NextSignal {
 public:
@@ -41,63 +43,67 @@ public:
 
     NextSignal(T *sender, Signal signal,
                std::chrono::milliseconds timeout = std::chrono::milliseconds(-1))
-        : sender_(sender), signal_(signal), timeout_(timeout) {}
-    // Movable only before it is awaited (nothing is connected until then).
-    NextSignal(NextSignal &&other) noexcept
-        : sender_(other.sender_), signal_(other.signal_), timeout_(other.timeout_) {}
-    NextSignal(const NextSignal &) = delete;
-    NextSignal &operator=(const NextSignal &) = delete;
-    ~NextSignal() { cutOff(); }
-
-    bool await_ready() const noexcept { return sender_ == nullptr; }
-
-    void await_suspend(std::coroutine_handle<> waiter) {
-        waiter_ = std::make_shared<std::coroutine_handle<>>(waiter);
-        fired_ = false;
-        connection_ = QObject::connect(
-            sender_, signal_, sender_, [this](auto &&...args) { wake(Args(args...)); },
-            Qt::DirectConnection);
-        destroyed_ =
-            QObject::connect(sender_, &QObject::destroyed, sender_, [this] { wake(std::nullopt); });
-        if (timeout_.count() >= 0) {
-            timer_.emplace();
-            timer_->setTimerType(Qt::PreciseTimer);
-            timer_->setSingleShot(true);
-            QObject::connect(&*timer_, &QTimer::timeout, [this] { wake(std::nullopt); });
-            timer_->start(timeout_);
+        : state_(std::make_shared<State>()) {
+        if (!sender) {
+            state_->fired = true;
+            return;
+        }
+        const std::weak_ptr<State> weak = state_;
+        state_->connection = QObject::connect(sender, signal, sender, [weak](auto &&...args) {
+            if (const auto s = weak.lock()) s->wake(Args(args...));
+        });
+        state_->destroyed = QObject::connect(sender, &QObject::destroyed, sender, [weak] {
+            if (const auto s = weak.lock()) s->wake(std::nullopt);
+        });
+        if (timeout.count() >= 0) {
+            state_->timer.setTimerType(Qt::PreciseTimer);
+            state_->timer.setSingleShot(true);
+            QObject::connect(&state_->timer, &QTimer::timeout, [weak] {
+                if (const auto s = weak.lock()) s->wake(std::nullopt);
+            });
+            state_->timer.start(timeout);
         }
     }
+    NextSignal(NextSignal &&) noexcept = default;
+    NextSignal(const NextSignal &) = delete;
+    NextSignal &operator=(const NextSignal &) = delete;
+    ~NextSignal() {
+        if (state_) state_->cutOff();
+    }
 
-    std::optional<Args> await_resume() { return std::move(result_); }
+    bool await_ready() const noexcept { return state_->fired; }
+    void await_suspend(std::coroutine_handle<> waiter) { state_->waiter = waiter; }
+    std::optional<Args> await_resume() { return std::move(state_->result); }
 
 private:
-    void cutOff() {
-        QObject::disconnect(connection_);
-        QObject::disconnect(destroyed_);
-        if (timer_) timer_->stop();
-    }
+    struct State : std::enable_shared_from_this<State> {
+        std::coroutine_handle<> waiter;
+        bool fired = false;
+        std::optional<Args> result;
+        QMetaObject::Connection connection;
+        QMetaObject::Connection destroyed;
+        QTimer timer;
 
-    void wake(std::optional<Args> result) {
-        if (fired_) return;
-        fired_ = true;
-        cutOff();
-        result_ = std::move(result);
-        // Resumed from the event loop, never from inside the emission, and only while the
-        // waiting frame (which owns waiter_) still exists.
-        QTimer::singleShot(0, [alive = std::weak_ptr(waiter_)] {
-            if (const auto handle = alive.lock()) handle->resume();
-        });
-    }
+        void cutOff() {
+            QObject::disconnect(connection);
+            QObject::disconnect(destroyed);
+            timer.stop();
+        }
+        void wake(std::optional<Args> got) {
+            if (fired) return;
+            fired = true;
+            cutOff();
+            result = std::move(got);
+            if (!waiter) return;  // not awaited yet: await_ready says so
+            // Resumed from the event loop, never from inside an emission, and only while the
+            // waiting frame (the only owner of the state) still exists.
+            QTimer::singleShot(0, [weak = this->weak_from_this()] {
+                if (const auto s = weak.lock()) s->waiter.resume();
+            });
+        }
+    };
 
-    T *sender_;
-    Signal signal_;
-    std::chrono::milliseconds timeout_;
-    std::shared_ptr<std::coroutine_handle<>> waiter_;  // the only owner: dies with the frame
-    bool fired_ = false;
-    QMetaObject::Connection connection_;
-    QMetaObject::Connection destroyed_;
-    std::optional<QTimer> timer_;
-    std::optional<Args> result_;
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace vantel
