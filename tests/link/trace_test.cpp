@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <csignal>
 
 #include "app/settingsfile.h"
 #include "link/trace.h"
@@ -48,6 +51,37 @@ TEST_F(TraceTest, UnopenableLogIsReportedInTheTraceOnly) {
     ASSERT_TRUE(QDir(dir.path()).mkdir(u"vantel.log"_qs));
     trace.WriteTrace(u"MSG: 1002"_qs, true);
     EXPECT_EQ(trace.text(), u"MSG: 1002\r\nProblem opening log file\r\n"_qs);
+}
+
+// A full disk: the failure is traced once while it lasts, and again after a line got through.
+TEST_F(TraceTest, UnwritableLogLineIsReportedOncePerFailure) {
+    trace.WriteTrace(u"first"_qs, true);
+    const qint64 size = QFileInfo(trace.logPath()).size();
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit full = before;
+    full.rlim_cur = rlim_t(size);
+    setrlimit(RLIMIT_FSIZE, &full);
+    trace.WriteTrace(u"MSG: 1002"_qs, true);
+    trace.WriteTrace(u"MSG: 1003"_qs, true);
+    setrlimit(RLIMIT_FSIZE, &before);
+    trace.WriteTrace(u"again"_qs, true);
+    EXPECT_EQ(trace.text(),
+              u"first\r\nMSG: 1002\r\nProblem writing log file: File too large\r\n"
+              u"MSG: 1003\r\nagain\r\n"_qs);
+    EXPECT_TRUE(logBytes().endsWith(" first\r\n24-03-07 09:05:04 again\r\n"));
+}
+
+// Text from outside never starts a line of its own in the trace or the log.
+TEST(Visible, ControlCharactersShownAndLongTextCut) {
+    EXPECT_EQ(Visible(u"abc\r\n26-12-06 10:00:00 MSG: 1002"),
+              u"abc<0D><0A>26-12-06 10:00:00 MSG: 1002"_qs);
+    const char16_t controls[] = u"\u0000\u001b\u007f\u0085\u2028\u00e9\u20ac";
+    EXPECT_EQ(Visible(QStringView(controls, 7)), u"<00><1B><7F><85><2028>\u00e9\u20ac"_qs);
+    EXPECT_EQ(Visible(QString(MaxOutsideChars, u'x')), QString(MaxOutsideChars, u'x'));
+    EXPECT_EQ(Visible(QString(MaxOutsideChars + 1, u'x')),
+              QString(MaxOutsideChars, u'x') + u"..."_qs);
 }
 
 TEST_F(TraceTest, TextKeepsItsLast16000Characters) {
