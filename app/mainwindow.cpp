@@ -158,6 +158,7 @@ void Vantel::buildWindow() {
     DebugWin->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     DebugWin->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     DebugWin->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    DebugWin->setTabChangesFocus(true);
     DebugWin->installEventFilter(this);
 
     Label2 = MakeLabel(this, "Label2", QStringLiteral("Send Queue"));
@@ -317,7 +318,9 @@ QCoro::Task<> Vantel::SaveAndEnd() {
         quitAsking_ = true;
         const QMessageBox::StandardButton answer = co_await ask(
             this, QMessageBox::Question,
-            QStringLiteral("%1 messages have not been sent. Quit anyway?").arg(waiting),
+            waiting == 1
+                ? QStringLiteral("1 message has not been sent. Quit anyway?")
+                : QStringLiteral("%1 messages have not been sent. Quit anyway?").arg(waiting),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         quitAsking_ = false;
         if (answer != QMessageBox::Yes) co_return;
@@ -455,9 +458,15 @@ QCoro::Task<> Vantel::ShowInsertForm() {
     co_await vantel::ShowInsertForm(*this, *insertForm_);
 }
 
+QString LineBoxText(const QString &line) {
+    if (line.size() <= MaxLineBoxChars) return line;
+    return line.left(MaxLineBoxChars) + LineBreak.toString() + LineBreak.toString() +
+           QStringLiteral("(the first %1 of %2 characters)").arg(MaxLineBoxChars).arg(line.size());
+}
+
 QCoro::Task<> Vantel::ShowLineBox(int row) {
     if (row < 0 || row >= store_.model().count()) co_return;
-    co_await ask(this, QMessageBox::NoIcon, store_.model().at(row), QMessageBox::Ok,
+    co_await ask(this, QMessageBox::NoIcon, LineBoxText(store_.model().at(row)), QMessageBox::Ok,
                  QMessageBox::Ok);
 }
 
@@ -526,6 +535,7 @@ bool Vantel::SendQueue_KeyPress(QKeyEvent *key) {
 
 bool Vantel::DebugWin_KeyPress(QKeyEvent *key) {
     if (key->matches(QKeySequence::Copy) || key->text().isEmpty()) return false;
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
     beep();
     return true;
 }

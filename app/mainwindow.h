@@ -34,6 +34,11 @@ class ViewForm;
 
 inline constexpr double ProgramVersion = 0.36;
 
+// Ctrl+N shows a list line in a message box: a line of megabytes would stall the window, so
+// the box holds its first MaxLineBoxChars characters and says how long the line is.
+inline constexpr qsizetype MaxLineBoxChars = 4000;
+QString LineBoxText(const QString &line);
+
 class Vantel : public QWidget, public LinkHost, public DialogHost {
     Q_OBJECT
 public:

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -145,11 +147,37 @@ TEST_F(StartedWindowTest, CtrlDRemovalReachesTheFileOnlyAtANormalEnd) {
     EXPECT_EQ(fileBytes("vantelq.dat"), (window->store().frameAt(0) + "\r\n").toLatin1());
 }
 
-TEST_F(StartedWindowTest, CtrlNShowsTheWholeLine) {
-    addMessages(2);
-    window->selectMessage(1);
-    QTest::keyClick(window->MessageQueue, Qt::Key_N, Qt::ControlModifier);
-    EXPECT_EQ(asked, QStringList{window->messages().at(1)});
+TEST_F(StartedWindowTest, CtrlNShowsTheLineUpToItsFirst4000Characters) {
+    addMessages(1);
+    // Damaged frames give lines of "<invalid checksum>", 72 blanks and the frame.
+    for (int frameChars : {3910, 3911, 10'000'000})
+        window->AddMessage(QStringLiteral("1002") + QString(frameChars - 4, u'A'));
+    struct Case {
+        qsizetype length;
+        bool whole;
+    };
+    const Case cases[] = {{4000, true}, {4001, false}, {10'000'090, false}};
+    for (const Case &c : cases) {
+        const int row =
+            int(std::find_if(window->messages().items().begin(), window->messages().items().end(),
+                             [&](const QString &l) { return l.size() == c.length; }) -
+                window->messages().items().begin());
+        ASSERT_LT(row, window->messages().count()) << c.length;
+        window->selectMessage(row);
+        asked.clear();
+        QTest::keyClick(window->MessageQueue, Qt::Key_N, Qt::ControlModifier);
+        ASSERT_EQ(asked.size(), 1);
+        const QString &line = window->messages().at(row);
+        if (c.whole) {
+            EXPECT_EQ(asked[0], line);
+        } else {
+            EXPECT_TRUE(asked[0].startsWith(line.left(4000)));
+            EXPECT_FALSE(asked[0].contains(line.left(4001)));
+            EXPECT_TRUE(asked[0].endsWith(
+                QStringLiteral("(the first 4000 of %1 characters)").arg(c.length)))
+                << asked[0].right(60).toStdString();
+        }
+    }
 }
 
 TEST_F(StartedWindowTest, EnterOpensTheViewer) {
@@ -194,6 +222,15 @@ TEST_F(StartedWindowTest, TypingInTheTraceWindowBeepsAndCtrlCCopies) {
     QTest::keyClick(window->DebugWin, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(window->beepCount(), beeps + 3);
     EXPECT_TRUE(QGuiApplication::clipboard()->text().contains("a line to copy"));
+
+    // Tab and Shift+Tab move the focus on, without a beep.
+    for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+        window->DebugWin->setFocus();
+        ASSERT_EQ(window->focusWidget(), window->DebugWin);
+        QTest::keyClick(window->DebugWin, key);
+        EXPECT_NE(window->focusWidget(), window->DebugWin);
+    }
+    EXPECT_EQ(window->beepCount(), beeps + 3);
 }
 
 TEST_F(StartedWindowTest, QuitWhileBusyOnlyBeeps) {
@@ -214,12 +251,16 @@ TEST_F(StartedWindowTest, QuitWhileBusyOnlyBeeps) {
 }
 
 TEST_F(StartedWindowTest, QuitWithUnsentEntriesAsksFirst) {
-    window->queueEntry("14,1,2,00");
-    window->queueEntry("14,1,2,01");
     addMessages(1);
     answer = QMessageBox::No;
+    window->queueEntry("14,1,2,00");
     QTest::mouseClick(window->QuitButton, Qt::LeftButton);
-    EXPECT_EQ(asked, QStringList{"2 messages have not been sent. Quit anyway?"});
+    window->queueEntry("14,1,2,01");
+    QTest::mouseClick(window->QuitButton, Qt::LeftButton);
+    EXPECT_EQ(asked.join(u'|').toStdString(),
+              "1 message has not been sent. Quit anyway?|"
+              "2 messages have not been sent. Quit anyway?");
+    asked.removeFirst();
     EXPECT_FALSE(window->ended());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(fileBytes("vantelq.dat"), "<missing>");
