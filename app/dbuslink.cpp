@@ -1,9 +1,13 @@
 #include "app/dbuslink.h"
 
+#include "app/sendqueuefile.h"
 #include "app/sortedlistmodel.h"
+#include "compose/queueentry.h"
+#include "link/trace.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusMetaType>
 
 namespace vantel {
 
@@ -49,23 +53,41 @@ bool SendSmsService::start() {
 }
 
 bool SendSmsService::start(const QDBusConnection &bus) {
-    if (running_) return true;
+    if (running_ || exported_) return true;
     if (!bus.isConnected() || !bus.interface())
         return fail(QStringLiteral("D-Bus session bus not available"));
     bus_ = bus;
     const QString path = QString::fromLatin1(kDBusObjectPath);
     const QString name = QString::fromLatin1(kDBusServiceName);
-    // The object first, so that a caller who sees the name finds the method behind it.
+    // The objects first, so that a caller who sees the name finds the methods behind it.
     if (!bus_.registerObject(path, this, QDBusConnection::ExportScriptableSlots))
         return fail(QStringLiteral("D-Bus object %1 cannot be exported").arg(path));
+    if (messages_)
+        bus_.registerObject(
+            QString::fromLatin1(kDBusMessagesPath), messages_,
+            QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals);
+    exported_ = true;
+    connect(bus_.interface(), &QDBusConnectionInterface::serviceRegistered, this,
+            [this, name](const QString &registered) {
+                if (registered != name || running_) return;
+                running_ = true;
+                if (trace_)
+                    trace_(QStringLiteral("D-Bus name %1 taken: other programs can queue messages")
+                               .arg(name));
+            });
     const auto reply =
-        bus_.interface()->registerService(name, QDBusConnectionInterface::DontQueueService,
+        bus_.interface()->registerService(name, QDBusConnectionInterface::QueueService,
                                           QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        bus_.unregisterObject(path);
-        return fail(QStringLiteral("D-Bus name %1 is taken").arg(name));
+    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
+        running_ = true;
+    } else if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceQueued) {
+        if (trace_)
+            trace_(QStringLiteral("D-Bus name %1 is held by another program: waiting for it")
+                       .arg(name));
+    } else {
+        stop();
+        return fail(QStringLiteral("D-Bus name %1 cannot be taken").arg(name));
     }
-    running_ = true;
     return true;
 }
 
@@ -75,23 +97,84 @@ bool SendSmsService::fail(const QString &why) {
 }
 
 void SendSmsService::stop() {
-    if (!running_) return;
+    if (!exported_) return;
+    exported_ = false;
     running_ = false;
+    // Also leaves the bus's queue for the name when it was waiting there.
     bus_.unregisterService(QString::fromLatin1(kDBusServiceName));
     bus_.unregisterObject(QString::fromLatin1(kDBusObjectPath));
+    if (messages_) bus_.unregisterObject(QString::fromLatin1(kDBusMessagesPath));
+}
+
+void SendSmsService::refuse(const char *error, const QString &why, const QString &command) {
+    if (trace_)
+        trace_(QStringLiteral("D-Bus entry refused: ") + Visible(command) + QStringLiteral(" (") +
+               why + u')');
+    if (calledFromDBus()) sendErrorReply(QString::fromLatin1(error), why);
 }
 
 void SendSmsService::Execute(const QString &command) {
-    // The execute string is queued as it is: no check, no decoding, no trace. Only a length
-    // that no send-queue entry can reach is refused, so that a client cannot flood memory.
-    if (!FitsLimit(command)) {
-        if (calledFromDBus())
-            sendErrorReply(QString::fromLatin1(kDBusTooLongError),
-                           QStringLiteral("Execute string longer than %1 octets refused")
-                               .arg(kMaxExecuteOctets));
-        return;
-    }
+    // A length that no send-queue entry can reach is refused before anything looks at it.
+    if (!FitsLimit(command))
+        return refuse(
+            kDBusTooLongError,
+            QStringLiteral("Execute string longer than %1 octets refused").arg(kMaxExecuteOctets),
+            command);
+    // The transmission's own check, so that an entry it would drop is never acknowledged; a
+    // line break would split the entry in the queue file.
+    QString why;
+    if (command.contains(u'\r') || command.contains(u'\n'))
+        return refuse(kDBusInvalidEntryError, QStringLiteral("the entry holds a line break"),
+                      command);
+    if (!ReadQueueEntry(command, pduMode_ && pduMode_(), &why))
+        return refuse(kDBusInvalidEntryError, why, command);
+    if (sendQueue_.count() >= kMaxQueueEntries || sendQueue_.totalChars() >= kMaxQueueChars)
+        return refuse(kDBusQueueFullError,
+                      QStringLiteral("the send queue is full (%1 entries, %2 characters)")
+                          .arg(sendQueue_.count())
+                          .arg(sendQueue_.totalChars()),
+                      command);
     sendQueue_.add(command);
+    if (!queueFile_ || !calledFromDBus()) return;
+
+    // The reply waits until the entry is on disk; calls that come together share one write.
+    setDelayedReply(true);
+    queueFile_->whenSaved([bus = connection(), call = message(), command, queue = &sendQueue_](
+                              bool saved, const QString &error) {
+        if (saved) {
+            bus.send(call.createReply());
+            return;
+        }
+        // Not on disk: not acknowledged, so not sent either (the caller may try again).
+        if (const int row = queue->indexOf(command); row >= 0) queue->removeAt(row);
+        bus.send(
+            call.createErrorReply(QString::fromLatin1(kDBusNotSavedError),
+                                  QStringLiteral("The send queue could not be saved: ") + error));
+    });
+}
+
+QDBusArgument &operator<<(QDBusArgument &out, const StoredMessage &m) {
+    out.beginStructure();
+    out << m.frame << m.line;
+    out.endStructure();
+    return out;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &in, StoredMessage &m) {
+    in.beginStructure();
+    in >> m.frame >> m.line;
+    in.endStructure();
+    return in;
+}
+
+MessageListService::MessageListService(ListFn list, QObject *parent)
+    : QObject(parent), list_(std::move(list)) {
+    qDBusRegisterMetaType<StoredMessage>();
+    qDBusRegisterMetaType<QList<StoredMessage>>();
+}
+
+QList<StoredMessage> MessageListService::List() {
+    return list_ ? list_() : QList<StoredMessage>();
 }
 
 }  // namespace vantel

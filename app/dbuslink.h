@@ -1,24 +1,72 @@
 // Other programs queue send-queue entries over the D-Bus session bus: the service
 // org.vantel.Vantel exports /SendSMS with the interface org.vantel.SendSMS and its one method
-// Execute(s command), which adds the command unchanged to the send queue at its sorted place.
+// Execute(s command), which checks the command as the transmission will and adds it unchanged
+// to the send queue at its sorted place. /Messages (org.vantel.Messages) lists the stored
+// messages and announces each one a retrieval stores.
 #pragma once
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QList>
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 #include <functional>
 
 namespace vantel {
 
+class SendQueueFile;
 class SortedListModel;
+
+// One stored message as org.vantel.Messages gives it: (s frame, s line).
+struct StoredMessage {
+    QString frame;
+    QString line;
+};
+QDBusArgument &operator<<(QDBusArgument &out, const StoredMessage &m);
+const QDBusArgument &operator>>(const QDBusArgument &in, StoredMessage &m);
+
+class MessageListService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.vantel.Messages")
+    Q_CLASSINFO("D-Bus Introspection",
+                "  <interface name=\"org.vantel.Messages\">\n"
+                "    <method name=\"List\">\n"
+                "      <arg name=\"messages\" type=\"a(ss)\" direction=\"out\"/>\n"
+                "    </method>\n"
+                "    <signal name=\"MessageAdded\">\n"
+                "      <arg name=\"frame\" type=\"s\" direction=\"out\"/>\n"
+                "      <arg name=\"line\" type=\"s\" direction=\"out\"/>\n"
+                "    </signal>\n"
+                "  </interface>\n")
+public:
+    using ListFn = std::function<QList<StoredMessage>()>;
+    explicit MessageListService(ListFn list, QObject *parent = nullptr);
+
+public Q_SLOTS:
+    Q_SCRIPTABLE QList<vantel::StoredMessage> List();
+
+Q_SIGNALS:
+    Q_SCRIPTABLE void MessageAdded(const QString &frame, const QString &line);
+
+private:
+    ListFn list_;
+};
 
 inline constexpr char kDBusServiceName[] = "org.vantel.Vantel";
 inline constexpr char kDBusObjectPath[] = "/SendSMS";
 inline constexpr char kDBusInterfaceName[] = "org.vantel.SendSMS";
+inline constexpr char kDBusMessagesPath[] = "/Messages";
 inline constexpr char kDBusTooLongError[] = "org.vantel.SendSMS.Error.CommandTooLong";
+inline constexpr char kDBusInvalidEntryError[] = "org.vantel.SendSMS.Error.InvalidEntry";
+inline constexpr char kDBusQueueFullError[] = "org.vantel.SendSMS.Error.QueueFull";
+inline constexpr char kDBusNotSavedError[] = "org.vantel.SendSMS.Error.NotSaved";
 // Longest execute string accepted, in UTF-8 octets as it travels on the bus.
 inline constexpr qsizetype kMaxExecuteOctets = 64 * 1024;
+// Execute is refused while the send queue holds this many entries or characters.
+inline constexpr qsizetype kMaxQueueEntries = 10000;
+inline constexpr qsizetype kMaxQueueChars = 16 * 1024 * 1024;
 
 class SendSmsService : public QObject, protected QDBusContext {
     Q_OBJECT
@@ -29,11 +77,21 @@ public:
     SendSmsService(SortedListModel &sendQueue, TraceFn trace, QObject *parent = nullptr);
     ~SendSmsService() override;
 
-    // Owns the name on the user's session bus and exports the object. On failure writes one
-    // trace line and returns false; the rest of the program works without the link.
+    // Entries are checked for the link mode this tells (Block mode when not set).
+    void setPduMode(std::function<bool()> pduMode) { pduMode_ = std::move(pduMode); }
+    // With a queue file, Execute replies once its entry is on disk.
+    void setQueueFile(SendQueueFile *file) { queueFile_ = file; }
+    // Exported at /Messages by start().
+    void setMessageList(MessageListService *messages) { messages_ = messages; }
+
+    // Exports the objects and asks for the name on the user's session bus. When another
+    // program holds the name, waits in the bus's queue and takes it once it is free (with a
+    // trace line each time). Without a bus writes one trace line and returns false; the rest
+    // of the program works without the link.
     bool start();
     // The same on a given connection (a private bus in tests).
     bool start(const QDBusConnection &bus);
+    // The name is ours.
     bool isRunning() const { return running_; }
 
 public Q_SLOTS:
@@ -42,11 +100,18 @@ public Q_SLOTS:
 private:
     bool fail(const QString &why);
     void stop();
+    void refuse(const char *error, const QString &why, const QString &command);
 
     SortedListModel &sendQueue_;
     TraceFn trace_;
+    std::function<bool()> pduMode_;
+    SendQueueFile *queueFile_ = nullptr;
+    MessageListService *messages_ = nullptr;
     QDBusConnection bus_;
+    bool exported_ = false;
     bool running_ = false;
 };
 
 }  // namespace vantel
+
+Q_DECLARE_METATYPE(vantel::StoredMessage)

@@ -1,10 +1,15 @@
+#include <csignal>
+
 #include <QApplication>
 #include <QMessageBox>
 
 #include "app/mainwindow.h"
+#include "app/quitsignals.h"
 #include "app/singleinstance.h"
 
 int main(int argc, char *argv[]) {
+    // A write past a file-size limit fails with EFBIG and is reported, instead of killing us.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vantel"));
     QApplication::setDesktopFileName(QStringLiteral("vantel"));
@@ -19,6 +24,15 @@ int main(int argc, char *argv[]) {
     vantel::Vantel window;
     QObject::connect(&window, &vantel::Vantel::programEnded, &app, &QApplication::quit,
                      Qt::QueuedConnection);
+    // The session ends, or someone asks the process to end: save and go, without a question
+    // (the send queue is on disk already).
+    vantel::QuitSignals quitSignals;
+    quitSignals.install();
+    QObject::connect(&quitSignals, &vantel::QuitSignals::received, &window,
+                     &vantel::Vantel::EndNow);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window] { window.SaveListFiles(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &vantel::Vantel::EndNow);
     window.Form_Load();
     return QApplication::exec();
 }

@@ -21,6 +21,8 @@
 
 #include "app/alertsound.h"
 #include "app/dbuslink.h"
+#include "app/listline.h"
+#include "app/sendqueuefile.h"
 #include "app/setupform.h"
 #include "app/wholefile.h"
 #include "atmode/transmit.h"
@@ -131,6 +133,20 @@ Vantel::Vantel(QWidget *parent)
             DebugWin->ensureCursorVisible();
         });
     });
+    queueFile_ = std::make_unique<SendQueueFile>(sendQueue_, store_);
+    messagesBus_ = std::make_unique<MessageListService>([this] {
+        QList<StoredMessage> list;
+        list.reserve(store_.model().count());
+        for (int row = 0; row < store_.model().count(); ++row)
+            list.append({store_.frameAt(row), store_.model().at(row)});
+        return list;
+    });
+    dbus_ = std::make_unique<SendSmsService>(
+        sendQueue_, [this](const QString &text) { WriteTrace(text, false); });
+    dbus_->setPduMode([this] { return settings_.pduMode; });
+    dbus_->setQueueFile(queueFile_.get());
+    dbus_->setMessageList(messagesBus_.get());
+
     connect(&store_, &MessageStore::countChanged, QueueCountLabel, &QLabel::setText);
     connect(&store_, &MessageStore::messageAdded, this, [this](int row) { selectMessage(row); });
 }
@@ -158,6 +174,7 @@ void Vantel::buildWindow() {
     DebugWin->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     DebugWin->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     DebugWin->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    DebugWin->setTabChangesFocus(true);
     DebugWin->installEventFilter(this);
 
     Label2 = MakeLabel(this, "Label2", QStringLiteral("Send Queue"));
@@ -217,6 +234,10 @@ QCoro::Task<> Vantel::Form_Load() {
     link_.clearBuffer();
     settings_ = Settings();
     copyBuffer_ = CopyBuffer();
+    // The queue is whole before other programs can add to it, and they can from here on,
+    // also while the first-start setup dialog waits.
+    queueFile_->load();
+    dbus_->start();
 
     if (!QFile::exists(kSettingsFile)) {
         settings_.debugMode = true;
@@ -227,10 +248,6 @@ QCoro::Task<> Vantel::Form_Load() {
     FillSendFormLists(*sendForm_);
     show();
     Timer1->start();
-
-    dbus_ = std::make_unique<SendSmsService>(
-        sendQueue_, [this](const QString &text) { WriteTrace(text, false); });
-    dbus_->start();
 
     co_await LoadListFiles();
     AddButton->setFocus();
@@ -280,7 +297,7 @@ QCoro::Task<> Vantel::yieldToEvents() {
 
 QCoro::Task<> Vantel::LoadListFiles() {
     DisableButtons();
-    if (std::optional<QByteArray> file = store_.ReadFile(MessageListFile)) {
+    if (std::optional<QByteArray> file = store_.LoadFile(MessageListFile)) {
         WriteTrace(QStringLiteral("Loading Message List..."), false);
         // Batches sized to keep each pass near 15 ms, so the window stays responsive.
         qsizetype batch = 256;
@@ -295,17 +312,28 @@ QCoro::Task<> Vantel::LoadListFiles() {
         store_.flushPending();
         WriteTrace(QStringLiteral("Message List Loaded"), false);
     }
-    if (std::optional<QStringList> lines = store_.ReadListFile(AddressListFile))
+    if (std::optional<QStringList> lines = store_.LoadListFile(AddressListFile))
         sendForm_->addressHistory().addMany(*lines);
-    if (std::optional<QStringList> lines = store_.ReadListFile(SCAddressListFile))
+    if (std::optional<QStringList> lines = store_.LoadListFile(SCAddressListFile))
         sendForm_->scHistory().addMany(*lines);
+    listsLoaded_ = true;
     EnableButtons();
 }
 
-void Vantel::SaveListFiles() {
-    store_.SaveListFile();
-    store_.WriteListFile(AddressListFile, sendForm_->addressHistory().items());
-    store_.WriteListFile(SCAddressListFile, sendForm_->scHistory().items());
+QStringList Vantel::SaveListFiles() {
+    // Each failure is traced by the store as it happens.
+    QStringList failed;
+    QString error;
+    if (!queueFile_->flush(&error)) failed << SaveErrorText(SendQueueFileName, error);
+    // Ended before or while loading (a signal during the first-start setup dialog): the lists
+    // are not whole, and the files still hold everything.
+    if (!listsLoaded_) return failed;
+    if (!store_.SaveListFile(&error)) failed << SaveErrorText(MessageListFile, error);
+    if (!store_.WriteListFile(AddressListFile, sendForm_->addressHistory().items(), &error))
+        failed << SaveErrorText(AddressListFile, error);
+    if (!store_.WriteListFile(SCAddressListFile, sendForm_->scHistory().items(), &error))
+        failed << SaveErrorText(SCAddressListFile, error);
+    return failed;
 }
 
 QCoro::Task<> Vantel::SaveAndEnd() {
@@ -313,12 +341,17 @@ QCoro::Task<> Vantel::SaveAndEnd() {
         beep();
         co_return;
     }
-    if (const qsizetype waiting = sendQueue_.count(); waiting > 0) {
+    // The questions are built before they are awaited: a temporary inside co_await's operand
+    // is not safe with every compiler.
+    const qsizetype waiting = sendQueue_.count();
+    if (waiting > 0) {
+        QString question =
+            QStringLiteral("%1 messages have not been sent. Quit anyway?").arg(waiting);
+        if (waiting == 1) question = QStringLiteral("1 message has not been sent. Quit anyway?");
         quitAsking_ = true;
-        const QMessageBox::StandardButton answer = co_await ask(
-            this, QMessageBox::Question,
-            QStringLiteral("%1 messages have not been sent. Quit anyway?").arg(waiting),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        const QMessageBox::StandardButton answer =
+            co_await ask(this, QMessageBox::Question, question, QMessageBox::Yes | QMessageBox::No,
+                         QMessageBox::No);
         quitAsking_ = false;
         if (answer != QMessageBox::Yes) co_return;
         // A send timer tick may have started an exchange while the question was open.
@@ -327,7 +360,28 @@ QCoro::Task<> Vantel::SaveAndEnd() {
             co_return;
         }
     }
+    const QStringList failed = SaveListFiles();
+    if (!failed.isEmpty()) {
+        const QString question =
+            failed.join(LineBreak.toString()) + LineBreak.toString() + LineBreak.toString() +
+            QStringLiteral("What is not saved is lost when Vantel ends. Quit anyway?");
+        quitAsking_ = true;
+        const QMessageBox::StandardButton answer =
+            co_await ask(this, QMessageBox::Warning, question, QMessageBox::Yes | QMessageBox::No,
+                         QMessageBox::No);
+        quitAsking_ = false;
+        if (answer != QMessageBox::Yes || ending_) co_return;
+    }
+    endProgram();
+}
+
+void Vantel::EndNow() {
+    if (ending_) return;
     SaveListFiles();
+    endProgram();
+}
+
+void Vantel::endProgram() {
     ending_ = true;
     Timer1->stop();
     for (QWidget *form : std::initializer_list<QWidget *>{setupForm_, sendForm_, viewForm_,
@@ -357,9 +411,9 @@ QCoro::Task<bool> Vantel::TransmitEntry(QString entry) {
 }
 
 QCoro::Task<> Vantel::Timer1_Timer() {
-    // A tick during an exchange waits for a later one: the port is taken, and the busy flag
-    // belongs to the exchange that set it.
-    if (busy_ || timerRunning_ || ending_) co_return;
+    // A tick while an exchange holds the port waits for a later one. The viewer and the
+    // other dialogs do not hold it: queued messages go out while they are open.
+    if (timerRunning_ || ending_ || link_.serial().isOpen()) co_return;
     timerRunning_ = true;
     Timer1->stop();
     if (sendQueue_.count() > 0 && transmitEntry) {
@@ -378,12 +432,16 @@ void Vantel::setButtonsEnabled(bool enabled) {
         b->setEnabled(enabled);
 }
 
+// Disable and enable nest: the buttons come back when the last one that disabled them is done,
+// so a transmission that ends while the viewer is open leaves them disabled.
 void Vantel::EnableButtons() {
-    busy_ = false;
-    setButtonsEnabled(true);
+    if (disabledBy_ > 0) --disabledBy_;
+    busy_ = disabledBy_ > 0;
+    if (!busy_) setButtonsEnabled(true);
 }
 
 void Vantel::DisableButtons() {
+    ++disabledBy_;
     busy_ = true;
     setButtonsEnabled(false);
 }
@@ -400,7 +458,11 @@ bool Vantel::AppendListFile(const QString &frame) {
 }
 
 bool Vantel::AddMessage(const QString &frame) {
-    return store_.AddMessage(frame);
+    const qsizetype before = store_.model().count();
+    const bool result = store_.AddMessage(frame);
+    if (store_.model().count() > before)
+        Q_EMIT messagesBus_->MessageAdded(frame, MakeListLine(frame).line);
+    return result;
 }
 
 QCoro::Task<> Vantel::PlayAlert() {
@@ -455,9 +517,15 @@ QCoro::Task<> Vantel::ShowInsertForm() {
     co_await vantel::ShowInsertForm(*this, *insertForm_);
 }
 
+QString LineBoxText(const QString &line) {
+    if (line.size() <= MaxLineBoxChars) return line;
+    return line.left(MaxLineBoxChars) + LineBreak.toString() + LineBreak.toString() +
+           QStringLiteral("(the first %1 of %2 characters)").arg(MaxLineBoxChars).arg(line.size());
+}
+
 QCoro::Task<> Vantel::ShowLineBox(int row) {
     if (row < 0 || row >= store_.model().count()) co_return;
-    co_await ask(this, QMessageBox::NoIcon, store_.model().at(row), QMessageBox::Ok,
+    co_await ask(this, QMessageBox::NoIcon, LineBoxText(store_.model().at(row)), QMessageBox::Ok,
                  QMessageBox::Ok);
 }
 
@@ -526,6 +594,7 @@ bool Vantel::SendQueue_KeyPress(QKeyEvent *key) {
 
 bool Vantel::DebugWin_KeyPress(QKeyEvent *key) {
     if (key->matches(QKeySequence::Copy) || key->text().isEmpty()) return false;
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) return false;
     beep();
     return true;
 }

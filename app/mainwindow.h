@@ -26,13 +26,20 @@ class QTimer;
 namespace vantel {
 
 class InsertForm;
+class MessageListService;
 class SendForm;
+class SendQueueFile;
 class SendSmsService;
 class SetupForm;
 class TechnicalView;
 class ViewForm;
 
 inline constexpr double ProgramVersion = 0.36;
+
+// Ctrl+N shows a list line in a message box: a line of megabytes would stall the window, so
+// the box holds its first MaxLineBoxChars characters and says how long the line is.
+inline constexpr qsizetype MaxLineBoxChars = 4000;
+QString LineBoxText(const QString &line);
 
 class Vantel : public QWidget, public LinkHost, public DialogHost {
     Q_OBJECT
@@ -73,9 +80,13 @@ public:
     QCoro::Task<> Timer1_Timer();
     // True when the entry leaves the send queue: sent, or dropped as unreadable.
     QCoro::Task<bool> TransmitEntry(QString entry);
+    // Saves the list files and ends; when a file cannot be saved, asks whether to quit anyway.
     QCoro::Task<> SaveAndEnd();
+    // Saves the list files and ends without a question (the session ends, a signal came).
+    void EndNow();
     QCoro::Task<> LoadListFiles();
-    void SaveListFiles();
+    // The "Error saving <file>: <reason>" line of every file that could not be saved.
+    QStringList SaveListFiles();
     void LoadSettings();
     void SaveSettings();
 
@@ -86,6 +97,7 @@ public:
     Trace &trace() { return trace_; }
     SetupForm &setupForm() { return *setupForm_; }
     SendForm &sendForm() { return *sendForm_; }
+    SendSmsService &dbus() { return *dbus_; }
     ViewForm &viewForm() { return *viewForm_; }
     TechnicalView &technicalView() { return *technicalView_; }
     InsertForm &insertForm() { return *insertForm_; }
@@ -125,6 +137,7 @@ protected:
 
 private:
     void buildWindow();
+    void endProgram();
     void setButtonsEnabled(bool enabled);
     bool MessageQueue_KeyPress(QKeyEvent *key);
     bool SendQueue_KeyPress(QKeyEvent *key);
@@ -145,7 +158,9 @@ private:
     SortedListModel sendQueue_;
     CopyBuffer copyBuffer_;
     bool busy_ = false;
+    int disabledBy_ = 0;  // exchanges and dialogs that disabled the buttons and still run
     bool ending_ = false;
+    bool listsLoaded_ = false;  // before, the files on disk are the lists: nothing to save
     bool quitAsking_ = false;
     bool timerRunning_ = false;
     bool traceShowPending_ = false;
@@ -156,6 +171,8 @@ private:
     ViewForm *viewForm_;
     TechnicalView *technicalView_;
     InsertForm *insertForm_;
+    std::unique_ptr<SendQueueFile> queueFile_;
+    std::unique_ptr<MessageListService> messagesBus_;
     std::unique_ptr<SendSmsService> dbus_;
 };
 

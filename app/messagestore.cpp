@@ -1,6 +1,7 @@
 #include "app/messagestore.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <utility>
@@ -197,31 +198,63 @@ bool MessageStore::AppendListFile(const QString &frame, QString *error) {
     return true;
 }
 
-std::optional<QByteArray> MessageStore::ReadFile(QStringView name) const {
-    QFile file(filePath(name));
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    return file.readAll();
+std::optional<QByteArray> MessageStore::ReadFile(QStringView name, QString *error) const {
+    const QString path = filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        const QFileInfo info(path);
+        if (error && (info.exists() || info.isSymLink())) *error = file.errorString();
+        return std::nullopt;
+    }
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (error) *error = file.errorString();
+        return std::nullopt;
+    }
+    return data;
 }
 
-std::optional<QStringList> MessageStore::ReadListFile(QStringView name) const {
-    std::optional<QByteArray> data = ReadFile(name);
+std::optional<QStringList> MessageStore::ReadListFile(QStringView name, QString *error) const {
+    std::optional<QByteArray> data = ReadFile(name, error);
     if (!data) return std::nullopt;
     return SplitListFile(*data);
 }
 
-bool MessageStore::WriteListFile(QStringView name, const QStringList &lines) {
-    const bool ok = SaveWholeFile(filePath(name), JoinListFile(lines));
-    if (!ok && trace_) trace_(QStringLiteral("Error saving ") + name.toString());
+std::optional<QByteArray> MessageStore::LoadFile(QStringView name) {
+    QString error;
+    std::optional<QByteArray> data = ReadFile(name, &error);
+    if (!data && !error.isEmpty()) {
+        held_.insert(name.toString());
+        if (trace_)
+            trace_(QStringLiteral("Cannot read ") + name.toString() + QStringLiteral(": ") + error);
+    }
+    return data;
+}
+
+std::optional<QStringList> MessageStore::LoadListFile(QStringView name) {
+    std::optional<QByteArray> data = LoadFile(name);
+    if (!data) return std::nullopt;
+    return SplitListFile(*data);
+}
+
+bool MessageStore::WriteListFile(QStringView name, const QStringList &lines, QString *error) {
+    if (isHeld(name)) return true;
+    QString reason;
+    const bool ok = SaveWholeFile(filePath(name), JoinListFile(lines), &reason);
+    if (!ok) {
+        if (error) *error = reason;
+        if (trace_) trace_(SaveErrorText(name, reason));
+    }
     return ok;
 }
 
-bool MessageStore::SaveListFile() {
+bool MessageStore::SaveListFile(QString *error) {
     flushPending();
     QStringList frames;
     frames.reserve(model_.count());
     for (int row = 0; row < model_.count(); ++row)
         frames.append(frameAt(row));
-    return WriteListFile(MessageListFile, frames);
+    return WriteListFile(MessageListFile, frames, error);
 }
 
 }  // namespace vantel

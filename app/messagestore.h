@@ -68,14 +68,21 @@ public:
     // The frame stored in the list line of `row` (column 91 on).
     QString frameAt(int row) const;
 
-    // A file in the store's folder, whole or as lines; nullopt when it cannot be opened.
-    std::optional<QByteArray> ReadFile(QStringView name) const;
-    std::optional<QStringList> ReadListFile(QStringView name) const;
+    // A file in the store's folder, whole or as lines; nullopt when it cannot be read. *error
+    // says why when the file is there but unreadable, and stays empty when it is missing.
+    std::optional<QByteArray> ReadFile(QStringView name, QString *error = nullptr) const;
+    std::optional<QStringList> ReadListFile(QStringView name, QString *error = nullptr) const;
+    // The same for loading at start-up: a file that is there but cannot be read is traced as
+    // "Cannot read <name>: <reason>" and held, so that no save replaces what it may still hold.
+    std::optional<QByteArray> LoadFile(QStringView name);
+    std::optional<QStringList> LoadListFile(QStringView name);
+    bool isHeld(QStringView name) const { return held_.contains(name.toString()); }
     // Replaces a file in the store's folder atomically. A failure leaves the old file whole,
-    // writes "Error saving <name>" to the trace and returns false.
-    bool WriteListFile(QStringView name, const QStringList &lines);
+    // writes "Error saving <name>: <reason>" to the trace and returns false. A held file is
+    // left as it is.
+    bool WriteListFile(QStringView name, const QStringList &lines, QString *error = nullptr);
     // Rewrites "vantelq.dat" from the list, in its sorted order.
-    bool SaveListFile();
+    bool SaveListFile(QString *error = nullptr);
     QString filePath(QStringView name) const;
 
 Q_SIGNALS:
@@ -93,6 +100,7 @@ private:
     QStringList pending_;  // added by AddMessages, not yet in the model
     QSet<QString> lines_;
     QHash<QString, int> timeColumns_;  // first 18 characters of each line -> entries with them
+    QSet<QString> held_;               // files that could not be read: never rewritten
 };
 
 }  // namespace vantel

@@ -20,23 +20,33 @@ QString DefaultLockPath() {
 
 }  // namespace
 
-SingleInstance::SingleInstance() : path_(DefaultLockPath()) {}
-SingleInstance::SingleInstance(QString lockPath) : path_(std::move(lockPath)) {}
+SingleInstance::SingleInstance()
+    : path_(DefaultLockPath()),
+      fallback_(QDir::current().filePath(QStringLiteral("vantel.lock"))) {}
+SingleInstance::SingleInstance(QString lockPath, QString fallbackPath)
+    : path_(std::move(lockPath)), fallback_(std::move(fallbackPath)) {}
 
 SingleInstance::~SingleInstance() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool SingleInstance::acquire() {
-    if (fd_ >= 0) return true;
-    const QByteArray name = QFile::encodeName(path_);
+// The open lock file, -1 when it cannot be made, -2 when another copy holds it.
+int SingleInstance::lock(const QString &path) {
+    const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    // Without a lock file there is no way to tell; running is better than refusing.
-    if (fd < 0) return true;
+    if (fd < 0) return -1;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return false;
+        return -2;
     }
+    return fd;
+}
+
+bool SingleInstance::acquire() {
+    if (fd_ >= 0) return true;
+    int fd = lock(path_);
+    if (fd == -1 && !fallback_.isEmpty()) fd = lock(fallback_);
+    if (fd == -2) return false;
     fd_ = fd;
     return true;
 }

@@ -23,6 +23,7 @@ int SortedListModel::add(const QString &text) {
     const int row = int(it - items_.begin());
     beginInsertRows({}, row, row);
     items_.insert(row, text);
+    chars_ += text.size();
     endInsertRows();
     return row;
 }
@@ -32,6 +33,8 @@ void SortedListModel::addMany(const QStringList &texts) {
     beginResetModel();
     QStringList incoming = texts;
     std::stable_sort(incoming.begin(), incoming.end(), lessThan);
+    for (const QString &text : incoming)
+        chars_ += text.size();
     QStringList merged;
     merged.reserve(items_.size() + incoming.size());
     std::merge(items_.begin(), items_.end(), incoming.begin(), incoming.end(),
@@ -43,6 +46,7 @@ void SortedListModel::addMany(const QStringList &texts) {
 void SortedListModel::removeAt(int row) {
     if (row < 0 || row >= items_.size()) return;
     beginRemoveRows({}, row, row);
+    chars_ -= items_.at(row).size();
     items_.removeAt(row);
     endRemoveRows();
 }
@@ -50,6 +54,7 @@ void SortedListModel::removeAt(int row) {
 void SortedListModel::clear() {
     beginResetModel();
     items_.clear();
+    chars_ = 0;
     endResetModel();
 }
 

@@ -25,6 +25,8 @@ public:
     qsizetype count() const { return items_.size(); }
     const QString &at(int row) const { return items_.at(row); }
     const QStringList &items() const { return items_; }
+    // Characters of all entries together.
+    qsizetype totalChars() const { return chars_; }
     // Row of an entry equal to `text` (exact, case-sensitive), or -1.
     int indexOf(const QString &text) const;
 
@@ -32,6 +34,7 @@ public:
 
 private:
     QStringList items_;
+    qsizetype chars_ = 0;
 };
 
 }  // namespace vantel

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -84,6 +85,9 @@ InsertForm::InsertForm(QWidget *parent) : CommandDialog(QStringLiteral("CL"), pa
     layout->addLayout(buttons);
     resize(580, 400);
 
+    MessageInputBox->installEventFilter(this);
+    MessageOutputBox->installEventFilter(this);
+
     connect(FormatButton, &QPushButton::clicked, this, [this] { FormatButton_Click(); });
     connect(ForwardButton, &QPushButton::clicked, this, [this] { ForwardButton_Click(); });
     connect(BackwardButton, &QPushButton::clicked, this, [this] { BackwardButton_Click(); });
@@ -91,6 +95,20 @@ InsertForm::InsertForm(QWidget *parent) : CommandDialog(QStringLiteral("CL"), pa
             [this] { Q_EMIT command(QStringLiteral("OK")); });
     connect(CancelButton, &QPushButton::clicked, this,
             [this] { Q_EMIT command(QStringLiteral("CL")); });
+}
+
+bool InsertForm::eventFilter(QObject *watched, QEvent *event) {
+    // The text boxes would take Enter as a line break; in this dialog it means OK.
+    if (event->type() == QEvent::KeyPress &&
+        (watched == MessageInputBox || watched == MessageOutputBox)) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && mods == 0) {
+            OKButton->click();
+            return true;
+        }
+    }
+    return CommandDialog::eventFilter(watched, event);
 }
 
 void InsertForm::ShowDecoding() {

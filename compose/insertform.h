@@ -34,7 +34,10 @@ public:
     QPushButton *OKButton;
     QPushButton *CancelButton;
 
-    // command(): "OK", or "CL" (also Esc and the close box).
+    // command(): "OK" (also Enter in either text box), or "CL" (also Esc and the close box).
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormatButton_Click();

@@ -109,9 +109,12 @@ QCoro::Task<> ViewForm::LocalDeleteButton_Click() {
 }
 
 void ViewForm::keyPressEvent(QKeyEvent *event) {
-    // A typed character that no control took shows its code, as " 13" for Enter.
+    // A typed character that no control took shows its code, as " 13" for Enter. Alt and Ctrl
+    // combinations are accelerators: one aimed at a disabled button does nothing.
     const QString typed = event->text();
-    if (event->key() == Qt::Key_Escape || typed.isEmpty()) return QDialog::keyPressEvent(event);
+    if (event->key() == Qt::Key_Escape || typed.isEmpty() ||
+        (event->modifiers() & (Qt::AltModifier | Qt::ControlModifier)))
+        return QDialog::keyPressEvent(event);
     (void)ask(this, QMessageBox::NoIcon, QLatin1Char(' ') + QString::number(AnsiCode(typed[0])),
               QMessageBox::Ok, QMessageBox::Ok);
 }

@@ -23,6 +23,25 @@ TEST(SingleInstanceTest, SecondCopyIsRefusedUntilTheFirstEnds) {
     EXPECT_TRUE(second.acquire());
 }
 
+// Without a usable runtime folder the lock falls back to the working folder, so a second copy
+// is still refused; only when neither can be made do both run.
+TEST(SingleInstanceTest, LockFallsBackToTheWorkingFolder) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("no-runtime/vantel.lock");
+    const QString fallback = dir.filePath("vantel.lock");
+    struct Case {
+        QString fallback;
+        bool secondRuns;
+    };
+    const Case cases[] = {{fallback, false}, {dir.filePath("gone/vantel.lock"), true}};
+    for (const Case &c : cases) {
+        SingleInstance first(missing, c.fallback);
+        ASSERT_TRUE(first.acquire());
+        SingleInstance second(missing, c.fallback);
+        EXPECT_EQ(second.acquire(), c.secondRuns) << c.fallback.toStdString();
+    }
+}
+
 TEST(SingleInstanceTest, KilledCopyLeavesNoStaleLock) {
     QTemporaryDir dir;
     const QString path = dir.filePath("vantel.lock");

@@ -1,4 +1,14 @@
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+
 #include <QClipboard>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
@@ -91,6 +101,41 @@ TEST_F(WindowTest, LargeListLoadsInBatchesWithTheButtonsDisabled) {
     EXPECT_TRUE(window->AddButton->isEnabled());
 }
 
+// A list file that is there but cannot be read is said so at start-up and never replaced: the
+// program runs on, and Quit leaves the file as it found it. Root reads any file, so a folder in
+// the file's place stands for it; a file of mode 0200 is tried as well when not root.
+TEST_F(WindowTest, UnreadableListFilesAreTracedAndNeverRewritten) {
+    writeFile("vantel.ini", "Port=1\r\n");
+    const char *names[] = {"vantelq.dat", "smsaddr.dat", "smscaddr.dat"};
+    for (const char *name : names) {
+        if (geteuid() == 0) {
+            ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("%1/kept").arg(name)));
+        } else {
+            writeFile(name, "kept\r\n");
+            ASSERT_EQ(chmod(QFile::encodeName(dir.filePath(name)).constData(), 0200), 0);
+        }
+    }
+    start();
+    ASSERT_TRUE(startupDone());
+    for (const char *name : names)
+        EXPECT_TRUE(traceText().contains(QStringLiteral("Cannot read %1: ").arg(name))) << name;
+    // Still usable; a retrieved message cannot reach the file, and the retrieval is told so.
+    EXPECT_TRUE(window->AddMessage(DeliverFrame("4412345", "030101120000", "new")));
+    EXPECT_FALSE(window->AppendListFile(DeliverFrame("4412345", "030101120000", "new")));
+    window->sendForm().addressHistory().add("Bob=4477");
+    QTest::mouseClick(window->QuitButton, Qt::LeftButton);
+    EXPECT_TRUE(window->ended());
+    EXPECT_TRUE(asked.isEmpty());
+    for (const char *name : names) {
+        if (geteuid() == 0) {
+            EXPECT_TRUE(QFileInfo::exists(dir.filePath(name) + "/kept")) << name;
+        } else {
+            chmod(QFile::encodeName(dir.filePath(name)).constData(), 0600);
+            EXPECT_EQ(fileBytes(name), "kept\r\n") << name;
+        }
+    }
+}
+
 TEST_F(StartedWindowTest, EveryControlCarriesItsName) {
     for (const char *name :
          {"AddButton", "SetupButton", "InsertButton", "SendButton", "QuitButton", "Image1",
@@ -145,11 +190,37 @@ TEST_F(StartedWindowTest, CtrlDRemovalReachesTheFileOnlyAtANormalEnd) {
     EXPECT_EQ(fileBytes("vantelq.dat"), (window->store().frameAt(0) + "\r\n").toLatin1());
 }
 
-TEST_F(StartedWindowTest, CtrlNShowsTheWholeLine) {
-    addMessages(2);
-    window->selectMessage(1);
-    QTest::keyClick(window->MessageQueue, Qt::Key_N, Qt::ControlModifier);
-    EXPECT_EQ(asked, QStringList{window->messages().at(1)});
+TEST_F(StartedWindowTest, CtrlNShowsTheLineUpToItsFirst4000Characters) {
+    addMessages(1);
+    // Damaged frames give lines of "<invalid checksum>", 72 blanks and the frame.
+    for (int frameChars : {3910, 3911, 10'000'000})
+        window->AddMessage(QStringLiteral("1002") + QString(frameChars - 4, u'A'));
+    struct Case {
+        qsizetype length;
+        bool whole;
+    };
+    const Case cases[] = {{4000, true}, {4001, false}, {10'000'090, false}};
+    for (const Case &c : cases) {
+        const int row =
+            int(std::find_if(window->messages().items().begin(), window->messages().items().end(),
+                             [&](const QString &l) { return l.size() == c.length; }) -
+                window->messages().items().begin());
+        ASSERT_LT(row, window->messages().count()) << c.length;
+        window->selectMessage(row);
+        asked.clear();
+        QTest::keyClick(window->MessageQueue, Qt::Key_N, Qt::ControlModifier);
+        ASSERT_EQ(asked.size(), 1);
+        const QString &line = window->messages().at(row);
+        if (c.whole) {
+            EXPECT_EQ(asked[0], line);
+        } else {
+            EXPECT_TRUE(asked[0].startsWith(line.left(4000)));
+            EXPECT_FALSE(asked[0].contains(line.left(4001)));
+            EXPECT_TRUE(asked[0].endsWith(
+                QStringLiteral("(the first 4000 of %1 characters)").arg(c.length)))
+                << asked[0].right(60).toStdString();
+        }
+    }
 }
 
 TEST_F(StartedWindowTest, EnterOpensTheViewer) {
@@ -194,6 +265,15 @@ TEST_F(StartedWindowTest, TypingInTheTraceWindowBeepsAndCtrlCCopies) {
     QTest::keyClick(window->DebugWin, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(window->beepCount(), beeps + 3);
     EXPECT_TRUE(QGuiApplication::clipboard()->text().contains("a line to copy"));
+
+    // Tab and Shift+Tab move the focus on, without a beep.
+    for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+        window->DebugWin->setFocus();
+        ASSERT_EQ(window->focusWidget(), window->DebugWin);
+        QTest::keyClick(window->DebugWin, key);
+        EXPECT_NE(window->focusWidget(), window->DebugWin);
+    }
+    EXPECT_EQ(window->beepCount(), beeps + 3);
 }
 
 TEST_F(StartedWindowTest, QuitWhileBusyOnlyBeeps) {
@@ -214,12 +294,16 @@ TEST_F(StartedWindowTest, QuitWhileBusyOnlyBeeps) {
 }
 
 TEST_F(StartedWindowTest, QuitWithUnsentEntriesAsksFirst) {
-    window->queueEntry("14,1,2,00");
-    window->queueEntry("14,1,2,01");
     addMessages(1);
     answer = QMessageBox::No;
+    window->queueEntry("14,1,2,00");
     QTest::mouseClick(window->QuitButton, Qt::LeftButton);
-    EXPECT_EQ(asked, QStringList{"2 messages have not been sent. Quit anyway?"});
+    window->queueEntry("14,1,2,01");
+    QTest::mouseClick(window->QuitButton, Qt::LeftButton);
+    EXPECT_EQ(asked.join(u'|').toStdString(),
+              "1 message has not been sent. Quit anyway?|"
+              "2 messages have not been sent. Quit anyway?");
+    asked.removeFirst();
     EXPECT_FALSE(window->ended());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(fileBytes("vantelq.dat"), "<missing>");
@@ -230,6 +314,32 @@ TEST_F(StartedWindowTest, QuitWithUnsentEntriesAsksFirst) {
     EXPECT_TRUE(window->ended());
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(fileBytes("vantelq.dat"), (window->store().frameAt(0) + "\r\n").toLatin1());
+}
+
+TEST_F(StartedWindowTest, FailedSaveAtQuitSaysSoAndQuitsOnlyWhenTold) {
+    addMessages(60);
+    // A disk that fills up: writes past 4 KiB fail.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    answer = QMessageBox::No;
+    QTest::mouseClick(window->QuitButton, Qt::LeftButton);
+    const bool endedAfterNo = window->ended();
+    answer = QMessageBox::Yes;
+    QTest::mouseClick(window->QuitButton, Qt::LeftButton);
+    setrlimit(RLIMIT_FSIZE, &saved);
+
+    EXPECT_FALSE(endedAfterNo);
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_TRUE(asked[0].startsWith("Error saving vantelq.dat: File too large\r\n"))
+        << asked[0].toStdString();
+    EXPECT_TRUE(asked[0].endsWith("Quit anyway?"));
+    EXPECT_TRUE(traceText().contains("Error saving vantelq.dat: File too large"));
+    EXPECT_TRUE(window->ended());
+    EXPECT_EQ(fileBytes("vantelq.dat"), "<missing>");
 }
 
 TEST_F(StartedWindowTest, TimerSendsTheQueueInSortedOrderOnePerTick) {
@@ -252,18 +362,57 @@ TEST_F(StartedWindowTest, FailedTransmissionKeepsTheEntryFirst) {
     EXPECT_EQ(window->sendQueueModel().at(0), u"23,4477,0,11");
 }
 
-TEST_F(StartedWindowTest, TicksWhileBusyAreSkippedAndLeaveTheBusyFlag) {
+TEST_F(StartedWindowTest, TimerSendsWhileTheViewerIsOpenAndOnlyAnOpenPortHoldsItBack) {
+    // A transmission disables and enables the buttons around its exchange, as the real one does.
+    window->transmitEntry = [this](QString entry) -> QCoro::Task<bool> {
+        window->DisableButtons();
+        transmitted << entry;
+        window->EnableButtons();
+        co_return true;
+    };
+    addMessages(1);
     window->queueEntry("14,4477,0,11");
-    window->DisableButtons();  // an exchange is running
-    window->Timer1_Timer();
-    EXPECT_TRUE(transmitted.isEmpty());
-    EXPECT_TRUE(window->busy());
-    EXPECT_FALSE(window->AddButton->isEnabled());
-    EXPECT_EQ(window->sendQueueModel().count(), 1);
-    window->EnableButtons();
+    QTest::keyClick(window->MessageQueue, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->viewForm().isVisible(); }));
     window->Timer1_Timer();
     EXPECT_EQ(transmitted, QStringList{"14,4477,0,11"});
-    EXPECT_EQ(window->sendQueueModel().count(), 0);
+    EXPECT_TRUE(window->busy());  // the viewer's buttons stay disabled
+    for (QPushButton *b : buttons())
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+    window->viewForm().close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }));
+    EXPECT_FALSE(window->busy());
+    EXPECT_TRUE(window->AddButton->isEnabled());
+
+    // An exchange holds the port: the tick waits for a later one.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    ASSERT_TRUE(QFile::link(QString::fromLocal8Bit(ptsname(master)), dir.filePath("com1")));
+    window->queueEntry("14,4477,0,22");
+    ASSERT_TRUE(window->link().OpenPort());
+    window->Timer1_Timer();
+    EXPECT_EQ(transmitted.size(), 1);
+    window->link().ClosePort();
+    window->Timer1_Timer();
+    EXPECT_EQ(transmitted.size(), 2);
+    ::close(master);
+}
+
+TEST_F(StartedWindowTest, QueueLivesInItsFileFromStartToEnd) {
+    window->queueEntry("14,4477,0,11");
+    window->queueEntry("15,4477,0,22");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return fileBytes("vantelsq.dat") == "14,4477,0,11\r\n15,4477,0,22\r\n"; }));
+    window->Timer1_Timer();  // sent: it leaves the file too
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fileBytes("vantelsq.dat") == "15,4477,0,22\r\n"; }));
+
+    // A new start finds it; the window asks about it at Quit as before.
+    window.reset();
+    start();
+    ASSERT_TRUE(startupDone());
+    EXPECT_EQ(window->sendQueueModel().items(), QStringList{"15,4477,0,22"});
 }
 
 TEST_F(StartedWindowTest, SentEntryIsRemovedEvenWhenAnotherNowSortsFirst) {

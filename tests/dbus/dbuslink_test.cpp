@@ -1,5 +1,8 @@
 #include "app/dbuslink.h"
+#include "app/messagestore.h"
+#include "app/sendqueuefile.h"
 #include "app/sortedlistmodel.h"
+#include "bench/dbus/burstentries.h"
 #include "printers.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +10,7 @@
 #include <QCoroDBusPendingCall>
 #include <QCoroProcess>
 #include <QCoroTask>
+#include <QCoroTimer>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -151,7 +155,9 @@ protected:
     QDBusConnection client{QString()};
 };
 
-TEST_F(DBusLinkTest, StockClientsQueueEntriesUnchangedInSortedOrder) {
+TEST_F(DBusLinkTest, StockClientsQueueReadableEntriesAndGetTheReasonForOthers) {
+    bool pdu = false;
+    service->setPduMode([&pdu] { return pdu; });
     ASSERT_TRUE(service->start());
     EXPECT_TRUE(traces.isEmpty());
     bool allOnUiThread = true;
@@ -162,60 +168,70 @@ TEST_F(DBusLinkTest, StockClientsQueueEntriesUnchangedInSortedOrder) {
     enum Client { DbusSend, Gdbus };
     struct Call {
         Client client;
+        bool pduMode;
         QString argument;  // dbus-send: the raw text; gdbus: GVariant text
-        QString queued;
+        QString queued;    // empty: refused with InvalidEntry and this reason
+        QString reason;
     };
+    const QString pduEntry = QStringLiteral("14,12345,0123,04914421F3110005912143F50000A70361F118");
     const Call calls[] = {
-        {DbusSend, kExampleEntry, kExampleEntry},
-        {Gdbus, QStringLiteral("'13,5550100,,0001000A8155050001000003C1F01B'"),
-         QStringLiteral("13,5550100,,0001000A8155050001000003C1F01B")},
-        {DbusSend, QString(), QString()},
-        {Gdbus, QStringLiteral("'no commas at all'"), QStringLiteral("no commas at all")},
-        {DbusSend,
-         QStringLiteral("a\tb\x01"
-                        "c\r\n"),
-         QStringLiteral("a\tb\x01"
-                        "c\r\n")},
-        {Gdbus, QStringLiteral("'ctl\\tx\\u0001'"), QStringLiteral("ctl\tx\x01")},
-        {DbusSend, QStringLiteral("Abc"), QStringLiteral("Abc")},
-        {Gdbus, QStringLiteral("'ABC'"), QStringLiteral("ABC")},
-        {DbusSend, QStringLiteral("abd"), QStringLiteral("abd")},
-        {Gdbus, QStringLiteral("'  spaced  '"), QStringLiteral("  spaced  ")},
-        {DbusSend, QStringLiteral("1,2,3,4,5"), QStringLiteral("1,2,3,4,5")},
+        {DbusSend, false, kExampleEntry, kExampleEntry, {}},
+        {Gdbus,
+         false,
+         QStringLiteral("'14,54321,+49 171,070204914421F3110005914523F10000A70361F118'"),
+         QStringLiteral("14,54321,+49 171,070204914421F3110005914523F10000A70361F118"),
+         {}},
+        {Gdbus, true, u'\'' + pduEntry + u'\'', pduEntry, {}},
+        {DbusSend, false, pduEntry, {}, QStringLiteral("INSERT SMS")},
+        {DbusSend, false, QString(), {}, QStringLiteral("fewer than four fields")},
+        {Gdbus, false, QStringLiteral("'no commas at all'"), {}, QStringLiteral("fewer than four")},
+        {DbusSend, false, QStringLiteral("x4,12345,0123,0702"), {}, QStringLiteral("not a number")},
+        {DbusSend, false, QStringLiteral("14,12345,0123,07020"), {}, QStringLiteral("hex octets")},
+        {DbusSend, false, QStringLiteral("14,1,0123\"x,0702049144"), {}, QStringLiteral("service")},
+        {Gdbus,
+         false,
+         QStringLiteral("'14,1\\r\\n26-12-06 10:00:00 MSG: 1002,0123,070204914421F3110005912143F5"
+                        "0000A70361F118'"),
+         {},
+         QStringLiteral("line break")},
     };
     for (const Call &call : calls) {
+        SCOPED_TRACE(call.argument.toStdString());
+        pdu = call.pduMode;
         const ClientRun run =
             call.client == DbusSend
                 ? RunClient(QStringLiteral("dbus-send"), DbusSendExecute(call.argument))
                 : RunClient(QStringLiteral("gdbus"), GdbusExecute(call.argument));
-        ASSERT_TRUE(run.finished) << call.argument.toStdString();
-        EXPECT_EQ(run.exitCode, 0) << call.argument.toStdString() << ": " << run.err.toStdString();
+        ASSERT_TRUE(run.finished);
+        if (call.queued.isEmpty()) {
+            EXPECT_NE(run.exitCode, 0);
+            EXPECT_TRUE(run.err.contains(QString::fromLatin1(kDBusInvalidEntryError)))
+                << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(call.reason)) << run.err.toStdString();
+            continue;
+        }
+        EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
         if (call.client == Gdbus) {
             EXPECT_EQ(run.out.trimmed(), QStringLiteral("()"));
         }
-        EXPECT_GE(queue.indexOf(call.queued), 0) << call.argument.toStdString();
+        EXPECT_GE(queue.indexOf(call.queued), 0);
     }
-    // Ascending, case ignored; "Abc" and "ABC" compare equal and keep their arrival order.
-    const QStringList expected = {
-        QString(),
-        QStringLiteral("  spaced  "),
-        QStringLiteral("1,2,3,4,5"),
-        QStringLiteral("13,5550100,,0001000A8155050001000003C1F01B"),
-        kExampleEntry,
-        QStringLiteral("a\tb\x01"
-                       "c\r\n"),
-        QStringLiteral("Abc"),
-        QStringLiteral("ABC"),
-        QStringLiteral("abd"),
-        QStringLiteral("ctl\tx\x01"),
-        QStringLiteral("no commas at all"),
-    };
-    EXPECT_EQ(queue.items(), expected);
+    EXPECT_EQ(queue.items(),
+              (QStringList{
+                  pduEntry, kExampleEntry,
+                  QStringLiteral("14,54321,+49 171,070204914421F3110005914523F10000A70361F118")}));
     EXPECT_TRUE(allOnUiThread);
-    EXPECT_TRUE(traces.isEmpty()) << "Execute writes no trace";
+    // One trace line per refusal, with what came from outside made visible.
+    EXPECT_EQ(traces.size(), 7) << traces.join(u'\n').toStdString();
+    for (const QString &line : traces)
+        EXPECT_FALSE(line.contains(u'\r') || line.contains(u'\n')) << line.toStdString();
+    EXPECT_TRUE(traces.last().contains(QStringLiteral("14,1<0D><0A>26-12-06")))
+        << traces.last().toStdString();
 }
 
 TEST_F(DBusLinkTest, DocumentedClientCommandsWorkAsWritten) {
+    MessageListService messages([] { return QList<StoredMessage>(); });
+    service->setMessageList(&messages);
     ASSERT_TRUE(service->start());
     QFile doc(QStringLiteral(VANTEL_SOURCE_DIR "/docs/dbus.md"));
     ASSERT_TRUE(doc.open(QIODevice::ReadOnly | QIODevice::Text));
@@ -225,7 +241,7 @@ TEST_F(DBusLinkTest, DocumentedClientCommandsWorkAsWritten) {
             line.startsWith(QStringLiteral("gdbus call ")))
             commands << line;
     }
-    ASSERT_EQ(commands.size(), 2);
+    ASSERT_EQ(commands.size(), 4);
     for (const QString &command : commands) {
         const ClientRun run = RunClient(QStringLiteral("sh"), {QStringLiteral("-c"), command});
         ASSERT_TRUE(run.finished) << command.toStdString();
@@ -252,6 +268,17 @@ TEST_F(DBusLinkTest, LiveObjectMatchesShippedIntrospectionXml) {
     EXPECT_EQ(InterfaceMembers(run.out, iface), fromDocs) << run.out.toStdString();
 }
 
+// A readable Block-mode entry: the destination is not looked at, the data is padded with hex.
+QString EntryOf(const QString &destination, qsizetype hexDigits) {
+    return QStringLiteral("14,") + destination + QStringLiteral(",0,07020011") +
+           QString(hexDigits, u'A');
+}
+
+QDBusMessage Call(QDBusConnection &client, const QString &command) {
+    std::vector<QDBusPendingCall> calls{client.asyncCall(ExecuteCall(command))};
+    return QCoro::waitFor(AwaitAll(std::move(calls))).front();
+}
+
 TEST_F(DBusLinkTest, CommandsLongerThan64KiBAreRefusedAndNothingQueued) {
     ASSERT_TRUE(service->start());
     const QChar twoOctets(0x00E9), threeOctets(0x20AC);
@@ -261,24 +288,28 @@ TEST_F(DBusLinkTest, CommandsLongerThan64KiBAreRefusedAndNothingQueued) {
         QString command;
         bool accepted;
     };
+    // "14,,0,07020011" is 14 octets: 65522 more reach the limit.
     const Case cases[] = {
-        {"ASCII at the limit", QString(65536, u'A'), true},
-        {"ASCII one over", QString(65537, u'A'), false},
-        {"two-octet characters at the limit", QString(32768, twoOctets), true},
-        {"two-octet characters one over", QString(32768, twoOctets) + u'A', false},
-        {"three-octet characters at the limit", QString(21845, threeOctets) + u'A', true},
-        {"three-octet characters one over", QString(21845, threeOctets) + QStringLiteral("AB"),
-         false},
-        {"four-octet characters at the limit", fourOctets.repeated(16384), true},
-        {"four-octet characters one over", fourOctets.repeated(16384) + u'A', false},
-        {"far over", QString(1 << 20, u'9'), false},
+        {"ASCII at the limit", EntryOf({}, 65522), true},
+        {"ASCII one over", EntryOf(QStringLiteral("A"), 65522), false},
+        {"two-octet characters at the limit", EntryOf(QString(32761, twoOctets), 0), true},
+        {"two-octet characters one over", EntryOf(QString(32761, twoOctets) + u'A', 0), false},
+        {"three-octet characters at the limit",
+         EntryOf(QString(21840, threeOctets) + QStringLiteral("AA"), 0), true},
+        {"three-octet characters one over",
+         EntryOf(QString(21840, threeOctets) + QStringLiteral("AAA"), 0), false},
+        {"four-octet characters at the limit",
+         EntryOf(fourOctets.repeated(16380) + QStringLiteral("AA"), 0), true},
+        {"four-octet characters one over",
+         EntryOf(fourOctets.repeated(16380) + QStringLiteral("AAA"), 0), false},
+        {"far over", EntryOf({}, 1 << 20), false},
     };
     for (const Case &c : cases) {
         const qsizetype before = queue.count();
-        std::vector<QDBusPendingCall> calls{client.asyncCall(ExecuteCall(c.command))};
-        const QDBusMessage reply = QCoro::waitFor(AwaitAll(std::move(calls))).front();
+        const QDBusMessage reply = Call(client, c.command);
         if (c.accepted) {
-            EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << c.what;
+            EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
+                << c.what << reply.errorMessage().toStdString();
             EXPECT_TRUE(reply.arguments().isEmpty()) << c.what;
             EXPECT_EQ(queue.count(), before + 1) << c.what;
             EXPECT_GE(queue.indexOf(c.command), 0) << c.what;
@@ -298,17 +329,11 @@ TEST_F(DBusLinkTest, CommandsLongerThan64KiBAreRefusedAndNothingQueued) {
     EXPECT_EQ(queue.count(), 4);
 }
 
-TEST_F(DBusLinkTest, ExecuteStormIsAllAcknowledgedAndQueuedSorted) {
+TEST_F(DBusLinkTest, ExecuteStormIsAllAcknowledgedUpToTheQueueBound) {
     ASSERT_TRUE(service->start());
-    constexpr int kCalls = 3000;
-    QStringList ascending;
-    for (int i = 0; i < kCalls; ++i)
-        ascending << QStringLiteral("%1,4912345,,0011000C91%2")
-                         .arg(10 + i % 90)
-                         .arg(i, 6, 10, QChar(u'0'));
-    std::sort(ascending.begin(), ascending.end());
-    QStringList arrival = ascending;
-    std::shuffle(arrival.begin(), arrival.end(), std::mt19937(5));
+    QStringList arrival = bench::BurstEntries(int(kMaxQueueEntries));
+    QStringList ascending = arrival;
+    std::stable_sort(ascending.begin(), ascending.end(), SortedListModel::lessThan);
 
     std::vector<QDBusPendingCall> calls;
     for (const QString &entry : arrival)
@@ -317,34 +342,58 @@ TEST_F(DBusLinkTest, ExecuteStormIsAllAcknowledgedAndQueuedSorted) {
     const auto acknowledged = std::count_if(replies.begin(), replies.end(), [](const auto &r) {
         return r.type() == QDBusMessage::ReplyMessage;
     });
-    EXPECT_EQ(acknowledged, kCalls);
+    EXPECT_EQ(acknowledged, kMaxQueueEntries);
     EXPECT_EQ(queue.items(), ascending);
+
+    // Full by count, then by size: refused, and nothing queued changes.
+    const QDBusMessage full = Call(client, kExampleEntry);
+    EXPECT_EQ(full.errorName(), QString::fromLatin1(kDBusQueueFullError));
+    EXPECT_EQ(queue.items(), ascending);
+    queue.clear();
+    const QString big = EntryOf({}, 65536 - 14);
+    for (qsizetype i = 0; i < kMaxQueueChars / big.size(); ++i)
+        ASSERT_EQ(Call(client, big).type(), QDBusMessage::ReplyMessage) << i;
+    EXPECT_EQ(Call(client, kExampleEntry).errorName(), QString::fromLatin1(kDBusQueueFullError));
+    EXPECT_EQ(queue.count(), 256);
 }
 
-TEST_F(DBusLinkTest, NameHeldByAnotherProgramFailsStartWithOneTraceLine) {
+TEST_F(DBusLinkTest, NameHeldByAnotherProgramIsTakenWhenItLeaves) {
     const QString other = QStringLiteral("other-owner");
     {
         QDBusConnection owner = QDBusConnection::connectToBus(QDBusConnection::SessionBus, other);
         ASSERT_EQ(owner.interface()->registerService(QString::fromLatin1(kDBusServiceName)).value(),
                   QDBusConnectionInterface::ServiceRegistered);
-        EXPECT_FALSE(service->start());
-        ASSERT_EQ(traces.size(), 1);
-        EXPECT_TRUE(traces.front().endsWith(u": other programs cannot queue messages"))
-            << traces.front().toStdString();
+        EXPECT_TRUE(service->start());
         EXPECT_FALSE(service->isRunning());
+        EXPECT_EQ(traces, QStringList{QStringLiteral(
+                              "D-Bus name org.vantel.Vantel is held by another program: "
+                              "waiting for it")});
     }
     QDBusConnection::disconnectFromBus(other);
-    EXPECT_EQ(queue.count(), 0);
+    EXPECT_TRUE(QCoro::waitFor([this]() -> QCoro::Task<bool> {
+        for (int i = 0; i < 100 && !service->isRunning(); ++i)
+            co_await QCoro::sleepFor(20ms);
+        co_return service->isRunning();
+    }()));
+    ASSERT_EQ(traces.size(), 2);
+    EXPECT_EQ(traces[1], u"D-Bus name org.vantel.Vantel taken: other programs can queue messages");
+    const ClientRun run = RunClient(QStringLiteral("dbus-send"), DbusSendExecute(kExampleEntry));
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(queue.items(), QStringList{kExampleEntry});
 }
 
-TEST_F(DBusLinkTest, SecondServiceFailsWithoutDisturbingTheFirst) {
+TEST_F(DBusLinkTest, SecondServiceWaitsWithoutDisturbingTheFirst) {
     ASSERT_TRUE(service->start());
     SortedListModel otherQueue;
     QStringList otherTraces;
     auto second = MakeService(otherQueue, otherTraces);
-    EXPECT_FALSE(second->start());
+    const QString secondName = QStringLiteral("second-program");
+    EXPECT_TRUE(
+        second->start(QDBusConnection::connectToBus(QDBusConnection::SessionBus, secondName)));
+    EXPECT_FALSE(second->isRunning());
     EXPECT_EQ(otherTraces.size(), 1);
     second.reset();
+    QDBusConnection::disconnectFromBus(secondName);
 
     const ClientRun run = RunClient(QStringLiteral("dbus-send"), DbusSendExecute(kExampleEntry));
     ASSERT_TRUE(run.finished);
@@ -352,6 +401,104 @@ TEST_F(DBusLinkTest, SecondServiceFailsWithoutDisturbingTheFirst) {
     EXPECT_EQ(queue.items(), QStringList{kExampleEntry});
     EXPECT_EQ(otherQueue.count(), 0);
     EXPECT_TRUE(traces.isEmpty());
+}
+
+TEST_F(DBusLinkTest, ExecuteIsAcknowledgedOnceTheEntryIsOnDisk) {
+    QTemporaryDir dir;
+    struct Case {
+        const char *what;
+        QString folder;
+        bool saved;
+    };
+    const Case cases[] = {{"writable folder", dir.path(), true},
+                          {"missing folder", dir.filePath(QStringLiteral("gone")), false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SortedListModel q;
+        QStringList lines;
+        MessageStore store([&lines](const QString &t) { lines << t; }, QDir(c.folder));
+        SendQueueFile file(q, store);
+        file.load();
+        auto s = MakeService(q, lines);
+        s->setQueueFile(&file);
+        ASSERT_TRUE(s->start());
+        // Each reply is checked against the file as it stands when the reply arrives.
+        const QStringList entries = bench::BurstEntries(300);
+        std::vector<QDBusPendingCall> calls;
+        for (const QString &e : entries)
+            calls.push_back(client.asyncCall(ExecuteCall(e)));
+        bool allOnDisk = true;
+        int acknowledged = 0;
+        for (size_t i = 0; i < calls.size(); ++i) {
+            const QDBusMessage reply = QCoro::waitFor(AwaitAll({calls[i]})).front();
+            if (reply.type() != QDBusMessage::ReplyMessage) {
+                EXPECT_EQ(reply.errorName(), QString::fromLatin1(kDBusNotSavedError));
+                continue;
+            }
+            ++acknowledged;
+            const auto onDisk = store.ReadListFile(SendQueueFileName);
+            allOnDisk = allOnDisk && onDisk && onDisk->contains(entries[i]);
+        }
+        EXPECT_EQ(acknowledged, c.saved ? 300 : 0);
+        EXPECT_EQ(q.count(), c.saved ? 300 : 0);
+        if (c.saved) {
+            EXPECT_TRUE(allOnDisk);
+            EXPECT_EQ(store.ReadListFile(SendQueueFileName), q.items());
+        } else {
+            EXPECT_TRUE(lines.last().startsWith(u"Error saving vantelsq.dat: "))
+                << lines.last().toStdString();
+        }
+        s.reset();
+    }
+}
+
+TEST_F(DBusLinkTest, MessagesAreListedAndAnnounced) {
+    QList<StoredMessage> stored{{QStringLiteral("1002AB"), QStringLiteral("line one 1002AB")}};
+    MessageListService messages([&stored] { return stored; });
+    service->setMessageList(&messages);
+    ASSERT_TRUE(service->start());
+
+    const ClientRun list =
+        RunClient(QStringLiteral("gdbus"),
+                  {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("--dest"),
+                   QStringLiteral("org.vantel.Vantel"), QStringLiteral("--object-path"),
+                   QStringLiteral("/Messages"), QStringLiteral("--method"),
+                   QStringLiteral("org.vantel.Messages.List")});
+    EXPECT_EQ(list.out.trimmed(), u"([('1002AB', 'line one 1002AB')],)") << list.err.toStdString();
+
+    // dbus-monitor sees the signal as it goes out.
+    QProcess monitor;
+    monitor.start(QStringLiteral("dbus-monitor"),
+                  {QStringLiteral("--session"),
+                   QStringLiteral("type='signal',interface='org.vantel.Messages'")});
+    ASSERT_TRUE(monitor.waitForStarted());
+    QCoro::waitFor(QCoro::sleepFor(300ms));
+    Q_EMIT messages.MessageAdded(QStringLiteral("1002CD"), QStringLiteral("line two 1002CD"));
+    const bool seen = QCoro::waitFor([&]() -> QCoro::Task<bool> {
+        QByteArray out;
+        for (int i = 0; i < 100 && !out.contains("line two 1002CD"); ++i) {
+            co_await QCoro::sleepFor(20ms);
+            out += monitor.readAllStandardOutput();
+        }
+        co_return out.contains("member=MessageAdded") && out.contains("line two 1002CD");
+    }());
+    monitor.kill();
+    monitor.waitForFinished();
+    EXPECT_TRUE(seen);
+
+    const ClientRun run = RunClient(
+        QStringLiteral("gdbus"),
+        {QStringLiteral("introspect"), QStringLiteral("--session"), QStringLiteral("--dest"),
+         QStringLiteral("org.vantel.Vantel"), QStringLiteral("--object-path"),
+         QStringLiteral("/Messages"), QStringLiteral("--xml")});
+    QFile shipped(QStringLiteral(VANTEL_SOURCE_DIR "/docs/org.vantel.Messages.xml"));
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    const QString iface = QStringLiteral("org.vantel.Messages");
+    const QStringList fromDocs = InterfaceMembers(QString::fromUtf8(shipped.readAll()), iface);
+    EXPECT_EQ(fromDocs,
+              (QStringList{QStringLiteral("method List(out a(ss) messages)"),
+                           QStringLiteral("signal MessageAdded(out s frame, out s line)")}));
+    EXPECT_EQ(InterfaceMembers(run.out, iface), fromDocs) << run.out.toStdString();
 }
 
 TEST_F(DBusLinkTest, ServiceReleasesNameWhenDestroyed) {

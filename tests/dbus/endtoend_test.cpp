@@ -2,15 +2,20 @@
 // put in over D-Bus, and what the phone receives at the following send-timer ticks.
 #include "app/dbuslink.h"
 #include "printers.h"
+#include "tests/app/frames.h"
+
+#include <signal.h>
 
 #include <gtest/gtest.h>
 #include <QCoroDBusPendingCall>
 #include <QCoroProcess>
 #include <QCoroTask>
 #include <QCoroTimer>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusPendingCall>
 #include <QFile>
 #include <QProcess>
@@ -131,7 +136,7 @@ TEST_P(WholeProgramTest, EntryFromDBusReachesThePhoneAtTheNextTicksInSortedOrder
     EXPECT_EQ(received, c.received);
 
     // The program lives on after its submissions and still takes entries.
-    const auto later = QCoro::waitFor(ExecuteAll(bus, {QStringLiteral("still there")}));
+    const auto later = QCoro::waitFor(ExecuteAll(bus, {c.executes.front()}));
     EXPECT_EQ(later.front().type(), QDBusMessage::ReplyMessage)
         << later.front().errorMessage().toStdString();
     EXPECT_EQ(program.state(), QProcess::Running) << program.readAll().toStdString();
@@ -164,6 +169,81 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RoadCase> &info) {
         return info.index == 0 ? std::string("BlockMode") : std::string("PduMode");
     });
+
+// SIGTERM, SIGHUP and SIGINT end the program the way Quit does, without a question: the list
+// files are saved (the duplicate line the start-up dropped is gone), the queue is on disk from
+// the acknowledgement on. Without a settings file the setup dialog is still open, the list not
+// loaded yet, and the list file stays as it was. The D-Bus name is there in both cases.
+TEST(WholeProgramEndTest, SignalsSaveTheListFilesAndEnd) {
+    if (!QFile::exists(kProgram)) GTEST_SKIP() << "vantel not built";
+    struct Case {
+        int signal;
+        bool settingsFile;
+    };
+    const Case cases[] = {{SIGTERM, true}, {SIGHUP, true}, {SIGINT, true}, {SIGTERM, false}};
+    const QString frame = test::DeliverFrame("4477", "260101120000", "kept");
+    const QByteArray twice = (frame + "\r\n" + frame + "\r\n").toLatin1();
+    const QString entry =
+        QStringLiteral("14,12345,0123,070204914421F3110005912143F50000A70361F118");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "signal " << c.signal << " ini " << c.settingsFile);
+        QTemporaryDir dir;
+        auto write = [&](const char *name, const QByteArray &bytes) {
+            QFile f(dir.filePath(QLatin1String(name)));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        };
+        auto read = [&](const char *name) {
+            QFile f(dir.filePath(QLatin1String(name)));
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+        };
+        write("vantelq.dat", twice);
+        if (c.settingsFile) write("vantel.ini", "Port=1\r\n");
+
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(dir.path());
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(kProgram, {});
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        ASSERT_TRUE(QCoro::waitFor(AwaitServiceOwner(bus, &program)))
+            << program.readAll().toStdString();
+
+        const auto replies = QCoro::waitFor(ExecuteAll(bus, {entry}));
+        EXPECT_EQ(replies.front().type(), QDBusMessage::ReplyMessage);
+        EXPECT_EQ(read("vantelsq.dat"), (entry + "\r\n").toLatin1());
+        if (c.settingsFile) {
+            const auto listed = QCoro::waitFor([&]() -> QCoro::Task<int> {
+                QDBusMessage call = QDBusMessage::createMethodCall(
+                    QString::fromLatin1(kDBusServiceName), QStringLiteral("/Messages"),
+                    QStringLiteral("org.vantel.Messages"), QStringLiteral("List"));
+                for (int i = 0; i < 100; ++i) {
+                    const QDBusMessage reply = co_await bus.asyncCall(call);
+                    if (reply.type() == QDBusMessage::ReplyMessage &&
+                        reply.arguments().value(0).value<QDBusArgument>().currentType() ==
+                            QDBusArgument::ArrayType) {
+                        QList<StoredMessage> list;
+                        reply.arguments().value(0).value<QDBusArgument>() >> list;
+                        if (!list.isEmpty()) co_return int(list.size());
+                    }
+                    co_await QCoro::sleepFor(50ms);
+                }
+                co_return 0;
+            }());
+            EXPECT_EQ(listed, 1);
+        }
+        ::kill(pid_t(program.processId()), c.signal);
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        EXPECT_EQ(read("vantelq.dat"), c.settingsFile ? (frame + "\r\n").toLatin1() : twice);
+        EXPECT_EQ(read("vantelsq.dat"), (entry + "\r\n").toLatin1());
+        EXPECT_EQ(read("smsaddr.dat"), c.settingsFile ? QByteArray() : QByteArray("<missing>"));
+    }
+}
 
 }  // namespace
 }  // namespace vantel

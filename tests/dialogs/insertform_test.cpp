@@ -115,6 +115,8 @@ TEST_F(InsertFormTest, EveryCloseEndsTheDialogAndKeepsItsTexts) {
         [&] { Click(form.CancelButton); },
         [&] { form.close(); },
         [&] { QTest::keyClick(&form, Qt::Key_Escape); },
+        [&] { QTest::keyClick(form.MessageInputBox, Qt::Key_Return); },
+        [&] { QTest::keyClick(form.MessageOutputBox, Qt::Key_Enter, Qt::KeypadModifier); },
     };
     Input(u"07 91"_qs);
     Click(form.FormatButton);
