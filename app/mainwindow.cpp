@@ -29,6 +29,7 @@
 #include "blockmode/exchange.h"
 #include "compose/insertform.h"
 #include "compose/sendform.h"
+#include "link/wait.h"
 #include "pdu/primitives.h"
 #include "views/technicalview.h"
 #include "views/viewer.h"
@@ -277,7 +278,8 @@ QCoro::Task<> Vantel::ShowSetupForm() {
     FormComBox->setText(QString());
     setupForm_->show();
     setMainVisible(false);
-    const QString code = co_await qCoro(setupForm_, &SetupForm::command);
+    const auto command = co_await NextSignal(setupForm_, &SetupForm::command);
+    const QString code = command ? std::get<0>(*command) : QString();
     FormComBox->setText(code);
     setMainVisible(true);
     setupForm_->hide();

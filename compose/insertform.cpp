@@ -12,6 +12,7 @@
 
 #include <qcoro/qcorosignal.h>
 
+#include "link/wait.h"
 #include "pdu/primitives.h"
 #include "pdu/technical.h"
 #include "views/dialoghost.h"
@@ -141,7 +142,7 @@ void InsertForm::BackwardButton_Click() {
 QCoro::Task<> ShowInsertForm(DialogHost &host, InsertForm &form) {
     form.show();
     host.setMainVisible(false);
-    co_await qCoro(&form, &InsertForm::command);
+    co_await NextSignal(&form, &InsertForm::command);
     host.setMainVisible(true);
     form.hide();
 }

@@ -17,6 +17,7 @@
 
 #include <qcoro/qcorosignal.h>
 
+#include "link/wait.h"
 #include "views/dialoghost.h"
 
 namespace vantel {
@@ -357,7 +358,8 @@ QCoro::Task<> ShowSendForm(DialogHost &host, SendForm &form) {
     form.setCopyBuffer(&host.copyBuffer());
     form.show();
     host.setMainVisible(false);
-    const QString code = co_await qCoro(&form, &SendForm::command);
+    const auto command = co_await NextSignal(&form, &SendForm::command);
+    const QString code = command ? std::get<0>(*command) : QString();
     host.setMainVisible(true);
     form.hide();
     if (!code.isEmpty() && code != u"Q") host.queueEntry(code);

@@ -1,4 +1,5 @@
 #include "views/askuser.h"
+#include "link/wait.h"
 
 #include <QPointer>
 
@@ -13,7 +14,7 @@ QCoro::Task<QMessageBox::StandardButton> AskUser(QWidget *parent, QMessageBox::I
         new QMessageBox(icon, QStringLiteral("Vantel"), text, buttons, parent);
     box->setDefaultButton(defaultButton);
     box->open();
-    co_await qCoro(box.data(), &QMessageBox::finished);
+    co_await NextSignal(box.data(), &QMessageBox::finished);
     if (!box) co_return defaultButton;
     QMessageBox::StandardButton pressed = box->standardButton(box->clickedButton());
     box->deleteLater();

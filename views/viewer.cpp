@@ -14,6 +14,7 @@
 #include "blockmode/diagnostics.h"
 #include "blockmode/frame.h"
 #include "compose/sendform.h"
+#include "link/wait.h"
 #include "pdu/summary.h"
 #include "pdu/tables.h"
 #include "views/dialoghost.h"
@@ -73,7 +74,7 @@ QCoro::Task<> ShowTechnicalView(ViewerForms forms, const QString &line) {
     forms.technical->MessageBox->setPlainText(DescribeBlockMessage(line));
     forms.technical->show();
     forms.view->hide();
-    co_await qCoro(forms.technical, &TechnicalView::command);
+    co_await NextSignal(forms.technical, &TechnicalView::command);
     forms.view->show();
     forms.technical->hide();
 }
@@ -99,7 +100,8 @@ QCoro::Task<> ShowMessageViewer(DialogHost &host, ViewerForms forms) {
         const QString line = host.messages().at(index);
         ShowFields(view, index, count, DecodeLine(line));
 
-        code = co_await qCoro(forms.view, &ViewForm::command);
+        const auto command = co_await NextSignal(forms.view, &ViewForm::command);
+        code = command ? std::get<0>(*command) : QString();
         if (code == u"NX") {
             code.clear();
             if (host.messages().count() > index + 1) host.selectMessage(index + 1);
