@@ -3,6 +3,7 @@
 #include "pdu/hexreader.h"
 #include "pdu/primitives.h"
 #include "pdu/tables.h"
+#include "pdu/userdata.h"
 
 namespace vantel {
 
@@ -21,38 +22,45 @@ QString SummaryTime(const HexReader &t, qsizetype offset) {
     return time;
 }
 
-// The user data length pair at the reader's position, then the user data after it.
-void ReadUserData(const HexReader &t, MessageFields &out) {
+// The user data length pair at the reader's position, then the user data after it, read by
+// the data coding scheme and the first octet's TP-UDHI.
+void ReadUserData(const HexReader &t, int firstOctet, MessageFields &out) {
     const int length = HexPairValue(t.peek(0, 2));
     const QStringView userData = t.peek(2, t.text().size());
     out.userData = userData.toString();
-    out.text = UnpackGsm7(userData, length);
+    out.text = UserDataText(userData, length, HexPairValue(out.dcs), firstOctet & 0x40);
+}
+
+// An address field (GSM 03.40 9.1.2.5) at `offset`, its length in digits first; the reader
+// moves past it. An alphanumeric address is unpacked from its septets.
+void ReadAddress(HexReader &t, qsizetype offset, MessageFields &out) {
+    const int digits = HexPairValue(t.peek(offset, 2));
+    out.addressType = AddressTypeName(t.charAt(offset + 2), t.charAt(offset + 3));
+    qsizetype end = 0;
+    out.address = SemiOctetDigits(t.text(), t.pos() + offset + 4, digits, &end);
+    if (out.addressType.startsWith(u"Alphanumeric")) {
+        out.address = UnpackGsm7(t.peek(offset + 4, 20), AlphanumericLength(digits));
+    }
+    t.seek(end);
 }
 
 // GSM 03.40 9.2.2.1 SMS-DELIVER.
 void ReadDeliver(HexReader &t, MessageFields &out) {
     const int fo = HexPairValue(t.peek(0, 2));
     out.flagOrReference = Static(fo & 0x04 ? u"Yes" : u"No");
-
-    const int digits = HexPairValue(t.peek(2, 2));
-    out.addressType = AddressTypeName(t.charAt(4), t.charAt(5));
-    qsizetype end = 0;
-    out.address = SemiOctetDigits(t.text(), t.pos() + 6, digits, &end);
-    if (out.addressType.startsWith(u"Alphanumeric")) {
-        out.address = UnpackGsm7(t.peek(6, 20), AlphanumericLength(digits));
-    }
-    t.seek(end);
+    ReadAddress(t, 2, out);
 
     out.pid = t.peek(0, 2).toString();
     out.dcs = t.peek(2, 2).toString();
     out.time = SummaryTime(t, 4);
     t.skip(18);
-    ReadUserData(t, out);
+    ReadUserData(t, fo, out);
 }
 
 // GSM 03.40 9.2.2.2 SMS-SUBMIT.
 void ReadSubmit(HexReader &t, MessageFields &out) {
-    const int vpf = HexPairValue(t.peek(0, 2)) & 0x18;
+    const int fo = HexPairValue(t.peek(0, 2));
+    const int vpf = fo & 0x18;
     out.flagOrReference = t.peek(2, 2).toString();
 
     const int digits = HexPairValue(t.peek(4, 2));
@@ -73,7 +81,26 @@ void ReadSubmit(HexReader &t, MessageFields &out) {
     } else {
         t.skip(4);
     }
-    ReadUserData(t, out);
+    ReadUserData(t, fo, out);
+}
+
+// GSM 03.40 9.2.2.3 SMS-STATUS-REPORT: the recipient, the discharge time and the status; the
+// parameter indicator says which of PID, DCS and user data follow.
+void ReadStatusReport(HexReader &t, MessageFields &out) {
+    out.flagOrReference = t.peek(2, 2).toString();
+    ReadAddress(t, 4, out);
+    out.time = SummaryTime(t, 14);
+    const QStringView status = t.peek(28, 2);
+    if (status.size() == 2) out.text = StatusName(HexPairValue(status));
+    t.skip(30);
+
+    const int indicator = HexPairValue(t.peek(0, 2));
+    if (t.peek(0, 2).size() < 2 || indicator & 0x78) return;  // none, or reserved bits set
+    t.skip(2);
+    if (indicator & 0x01) out.pid = t.pair().toString();
+    if (indicator & 0x02) out.dcs = t.pair().toString();
+    // The text stays the status; the user data are kept as hex.
+    if (indicator & 0x04) out.userData = t.peek(2, t.text().size()).toString();
 }
 
 bool DecodeFields(QString &tpdu, MessageFields &out, void (*read)(HexReader &, MessageFields &)) {
@@ -113,6 +140,7 @@ bool DecodeMessage(QStringView content, MessageFields &out) {
     out.typeCode += status;
     if (type == 0) ReadDeliver(t, out);
     if (type == 1) ReadSubmit(t, out);
+    if (type == 2) ReadStatusReport(t, out);
     return true;
 }
 

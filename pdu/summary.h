@@ -12,14 +12,15 @@ struct MessageFields {
     QString scAddress;        // service-centre digits, no '+'
     QString scAddressType;    // TonName + " " + NpiName
     QString firstOctet;       // the TPDU's first two characters
-    QString flagOrReference;  // DELIVER: TP-MMS bit "Yes"/"No"; SUBMIT: TP-MR characters
-    QString address;          // originating (DELIVER) or destination (SUBMIT) address
+    QString flagOrReference;  // DELIVER: TP-MMS bit "Yes"/"No"; SUBMIT, STATUS-REPORT: TP-MR
+    QString address;          // originating (DELIVER), destination (SUBMIT) or recipient address
     QString addressType;      // TonName + " " + NpiName
-    QString pid;              // two hex characters
-    QString dcs;              // two hex characters
-    QString time;             // DELIVER: SCTS text; SUBMIT: validity text
-    QString text;             // decoded text, or "<not an SMS message>"
-    QString userData;         // user data as hex (after the UDL pair)
+    QString pid;              // two hex characters (a status report's only when it has one)
+    QString dcs;              // two hex characters (likewise)
+    QString time;             // DELIVER: SCTS text; SUBMIT: validity text; report: discharge time
+    QString text;             // text by the DCS after any header, a report's status name, or
+                              // "<not an SMS message>"
+    QString userData;         // user data as hex (after the UDL pair), header included
 };
 
 // `content` is a validated frame's content (type octet first). Returns false only when it is

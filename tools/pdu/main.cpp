@@ -225,8 +225,17 @@ Outcome RunEncode(const QString &text, const Options &o) {
     const EncodedEntry q = BuildQueueEntry(fields, o.mode);
     Outcome r;
     r.ok = q.ok;
-    r.plain = q.ok ? q.entry : q.error;
-    r.json.add(q.ok ? u"entry" : u"error", r.plain);
+    if (!q.ok) {
+        r.plain = q.error;
+        r.json.add(u"error", r.plain);
+        return r;
+    }
+    // A concatenated series gives one entry per part: one line each, one JSON object each.
+    r.plain = q.entries.join(LineBreak);
+    for (qsizetype i = 0; i < q.entries.size(); ++i) {
+        if (i > 0) r.json.next();
+        r.json.add(u"entry", q.entries[i]);
+    }
     return r;
 }
 
