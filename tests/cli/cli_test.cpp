@@ -389,12 +389,14 @@ TEST(VantelPdu, EncodeBuildsTheSendQueueEntry) {
         {{"--to", "12345", "--text", "abc", "--reply-path", "--status-report", "--pid", "41",
           "--mode", "pdu-skip-sca"},
          "14,12345,,B10005912143F54100A70361F118"},
-        // Windows-1252: e acute (E9) loses bit 7 and is sent as septet 69, the euro sign (80)
-        // as septet 00
+        // GSM 03.38: e acute is septet 05; the euro sign the escape and 65 (two septets)
         {{"--to", "12345", "--text", "\u00E9", "--mode", "pdu-skip-sca"},
-         "12,12345,,110005912143F50000A70169"},
+         "12,12345,,110005912143F50000A70105"},
         {{"--to", "12345", "--text", "\u20AC", "--mode", "pdu-skip-sca"},
-         "12,12345,,110005912143F50000A70100"},
+         "13,12345,,110005912143F50000A7029B32"},
+        // UCS2: two octets a character
+        {{"--to", "12345", "--text", "\u0448!", "--dcs", "08", "--mode", "pdu-skip-sca"},
+         "15,12345,,110005912143F50008A70404480021"},
         // CR LF typed in the text: two septets 0D 0A
         {{"--to", "12345", "--text", "\r\n", "--mode", "pdu-skip-sca"},
          "13,12345,,110005912143F50000A7020D05"},
@@ -412,7 +414,9 @@ TEST(VantelPdu, EncodeBuildsTheSendQueueEntry) {
 TEST(VantelPdu, EncodeRefusesWhatTheSendButtonRefuses) {
     const QStringList refused[] = {
         {"--to", "12345", "--text", ""},                                 // no text with DCS 00
-        {"--to", "12345", "--text", QString(161, u'a')},                 // over 160 characters
+        {"--to", "12345", "--text", QString(255 * 153 + 1, u'a')},       // over 255 parts
+        {"--to", "12345", "--text", "\u0448"},                           // not in the alphabet
+        {"--to", "Bob", "--text", "abc"},                                // not a number
         {"--to", "12345", "--dcs", "F4", "--text", "ABC"},               // half an octet
         {"--to", "12345", "--dcs", "F4", "--text", QString(282, u'A')},  // over 140 octets
     };
@@ -430,8 +434,16 @@ TEST(VantelPdu, EncodeRefusesWhatTheSendButtonRefuses) {
         RunPdu({"encode", "--to", "12345", "--dcs", "F0", "--text", "", "--mode", "pdu-skip-sca"})
             .out,
         QByteArray("11,12345,,110005912143F500F0A700\n"));
-    // 160 characters and 140 octets are still sent.
-    EXPECT_EQ(RunPdu({"encode", "--to", "1", "--text", QString(160, u'a')}).exitCode, 0);
+    // 160 characters and 140 octets are still sent as one message; 161 characters as two.
+    EXPECT_EQ(RunPdu({"encode", "--to", "1", "--text", QString(160, u'a')}).out.count('\n'), 1);
+    const Result two = RunPdu({"encode", "--json", "--to", "1", "--text", QString(161, u'a')});
+    EXPECT_EQ(two.exitCode, 0);
+    const auto parts = JsonLines(two.out);
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_TRUE(parts[0].value("entry").toString().contains(u"A7A0050003"));
+    const QString second = parts[1].value("entry").toString();
+    EXPECT_TRUE(second.contains(u"A70F050003")) << second.toStdString();
+    EXPECT_TRUE(second.endsWith(u"0202C2E170381C0E8701")) << second.toStdString();
     EXPECT_EQ(RunPdu({"encode", "--to", "1", "--dcs", "F4", "--text", QString(280, u'A')}).exitCode,
               0);
 }
