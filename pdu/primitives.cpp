@@ -253,9 +253,10 @@ namespace {
 // 127 (only from digits other than hex) read as Windows-1252 characters; a code outside 0..255
 // ends the text there.
 template <typename Code>
-QString SeptetText(const Code *codes, qsizetype n) {
-    QString text(2 * n, Qt::Uninitialized);
-    char16_t *begin = reinterpret_cast<char16_t *>(text.data());
+void AppendSeptetText(QString &text, const Code *codes, qsizetype n) {
+    const qsizetype start = text.size();
+    text.resize(start + 2 * n);
+    char16_t *begin = reinterpret_cast<char16_t *>(text.data()) + start;
     char16_t *out = begin;
     for (qsizetype i = 0; i < n; ++i) {
         int code = codes[i];
@@ -282,14 +283,13 @@ QString SeptetText(const Code *codes, qsizetype n) {
             *out++ = kGsmDefault[code];
         }
     }
-    text.truncate(out - begin);
-    return text;
+    text.truncate(start + (out - begin));
 }
 
 // GSM 03.40 9.2.3.24: septets packed low bits first. Phase p (1..8) picks the bits of the
 // current octet O and the next octet N; p = 1 starts a new group of seven octets. This form
 // also gives characters other than hex digits their classic (out-of-range) digit values.
-QString UnpackDigitByDigit(QStringView hex, int count, int skip) {
+void UnpackDigitByDigit(QString &text, QStringView hex, int count, int skip) {
     QVarLengthArray<int, 256> codes;
     int phase = 1;
     qsizetype r = 0;
@@ -313,23 +313,33 @@ QString UnpackDigitByDigit(QStringView hex, int count, int skip) {
         codes.append(code);
         if (code < 0 || code > 255) break;
     }
-    return SeptetText(codes.constData(), codes.size());
+    AppendSeptetText(text, codes.constData(), codes.size());
 }
 
 }  // namespace
 
 QString UnpackGsm7(QStringView hex, int count, int skip) {
+    QString text;
+    AppendGsm7(text, hex, count, skip);
+    return text;
+}
+
+void AppendGsm7(QString &text, QStringView hex, int count, int skip) {
     count = qMin(count, 0x7FFF);
     skip = qMax(skip, 0);
-    if (count <= skip) return {};
+    if (count <= skip) return;
     const qsizetype octets = (qsizetype(count) * 7 + 7) / 8 + 1;
     QVarLengthArray<uchar, 256> data(octets);
     const qsizetype present = qMin(octets, (hex.size() + 1) / 2);
     std::fill(data.begin() + present, data.end(), uchar(0));
+    const char16_t *digits = hex.utf16();
     for (qsizetype k = 0; k < present; ++k) {
-        const int high = DigitAt(hex, 2 * k);
-        const int low = DigitAt(hex, 2 * k + 1);
-        if ((high | low) & ~0xF) return UnpackDigitByDigit(hex, count, skip);
+        const char16_t first = digits[2 * k];
+        const char16_t second = 2 * k + 1 < hex.size() ? digits[2 * k + 1] : u'0';
+        if ((first | second) >= 0x80) return UnpackDigitByDigit(text, hex, count, skip);
+        const int high = kDigitValues[first];
+        const int low = kDigitValues[second];
+        if ((high | low) & ~0xF) return UnpackDigitByDigit(text, hex, count, skip);
         data[k] = uchar(16 * high + low);
     }
     QVarLengthArray<uchar, 256> septets(count - skip);
@@ -338,40 +348,57 @@ QString UnpackGsm7(QStringView hex, int count, int skip) {
         septets[i - skip] =
             uchar(((data[bit >> 3] | data[(bit >> 3) + 1] << 8) >> (bit & 7)) & 0x7F);
     }
-    return SeptetText(septets.constData(), septets.size());
+    AppendSeptetText(text, septets.constData(), septets.size());
 }
 
 QString SemiOctetDigits(QStringView hex, qsizetype start, int digits, qsizetype *end) {
     QString out;
+    AppendSemiOctetDigits(out, hex, start, digits, end);
+    return out;
+}
+
+void AppendSemiOctetDigits(QString &out, QStringView hex, qsizetype start, int digits,
+                           qsizetype *end) {
     int i = 1;
     if (digits >= 1) {
         const int pairs = (digits + 1) / 2;
-        out.reserve(2 * pairs);
+        // Written in place and cut to what was written: one call to the string, not one a digit.
+        const qsizetype from = out.size();
+        out.resize(from + 2 * pairs);
+        char16_t *to = reinterpret_cast<char16_t *>(out.data()) + from;
+        const char16_t *digit = hex.utf16();
         for (int k = 0; k < pairs; ++k, i += 2) {
             const qsizetype at = start + i - 1;
             if (at >= hex.size()) {
                 i += 2 * (pairs - k);
                 break;
             }
-            if (at + 1 < hex.size() && hex[at + 1] != u'F') out.append(hex[at + 1]);
-            if (hex[at] != u'F') out.append(hex[at]);
+            if (at + 1 < hex.size() && digit[at + 1] != u'F') *to++ = digit[at + 1];
+            if (digit[at] != u'F') *to++ = digit[at];
         }
+        out.truncate(to - reinterpret_cast<const char16_t *>(out.constData()));
     }
     if (end) *end = start + i - 1;
-    return out;
 }
 
 QString TimeStampText(QStringView hex, qsizetype start) {
-    static constexpr char16_t kSeparators[] = u"// ::";
     QString text;
     text.reserve(32);
-    for (int field = 0; field < 6; ++field) {
-        if (field > 0) text.append(QChar(kSeparators[field - 1]));
-        const qsizetype at = start + 2 * field;
-        text.append(CharAt(hex, at + 1));
-        text.append(CharAt(hex, at));
-    }
+    AppendTimeStampText(text, hex, start);
     return text;
+}
+
+void AppendTimeStampText(QString &text, QStringView hex, qsizetype start) {
+    static constexpr char16_t kSeparators[] = u"// ::";
+    char16_t stamp[17];
+    int n = 0;
+    for (int field = 0; field < 6; ++field) {
+        if (field > 0) stamp[n++] = kSeparators[field - 1];
+        const qsizetype at = start + 2 * field;
+        if (at + 1 >= 0 && at + 1 < hex.size()) stamp[n++] = hex[at + 1].unicode();
+        if (at >= 0 && at < hex.size()) stamp[n++] = hex[at].unicode();
+    }
+    text.append(QStringView(stamp, n));
 }
 
 double TimeZoneHours(QStringView hex, qsizetype start) {
@@ -385,16 +412,19 @@ double TimeZoneHours(QStringView hex, qsizetype start) {
 void AppendTimeZoneText(QString &text, double hours) {
     const double magnitude = std::fabs(hours);
     const long hundredths = magnitude < 1e9 ? std::lround(magnitude * 100) : 0;
-    text += hours < 0 ? u'-' : u'+';
     char16_t whole[12];
     int n = 0;
     for (long w = hundredths / 100; n == 0 || w > 0; w /= 10)
         whole[n++] = char16_t(u'0' + w % 10);
+    char16_t zone[20];
+    int z = 0;
+    zone[z++] = hours < 0 ? u'-' : u'+';
     while (n > 0)
-        text += QChar(whole[--n]);
-    text += u'.';
-    text += QChar(char16_t(u'0' + hundredths % 100 / 10));
-    text += QChar(char16_t(u'0' + hundredths % 10));
+        zone[z++] = whole[--n];
+    zone[z++] = u'.';
+    zone[z++] = char16_t(u'0' + hundredths % 100 / 10);
+    zone[z++] = char16_t(u'0' + hundredths % 10);
+    text.append(QStringView(zone, z));
 }
 
 QString TimeZoneText(double hours) {

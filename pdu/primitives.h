@@ -59,16 +59,20 @@ inline constexpr int kGsmEscape = 0x1B;
 // count is capped at 32767. A septet that digits other than hex drive outside 0..127 reads as
 // the Windows-1252 character of its code, and outside 0..255 ends the text there.
 QString UnpackGsm7(QStringView hex, int count, int skip = 0);
+void AppendGsm7(QString &text, QStringView hex, int count, int skip = 0);
 
 // Semi-octet digits (GSM 03.40 9.1.2.3): for each pair XY append Y then X, each unless it is
 // 'F'. `digits` is the number of semi-octets to read (the loop runs i = 1, 3, ... while
 // i <= digits), starting at 0-based `start`. Returns the digits and sets *end to the 0-based
 // position just after the last pair read (which may lie beyond the string).
 QString SemiOctetDigits(QStringView hex, qsizetype start, int digits, qsizetype *end = nullptr);
+void AppendSemiOctetDigits(QString &out, QStringView hex, qsizetype start, int digits,
+                           qsizetype *end = nullptr);
 
 // GSM 03.40 9.2.3.11 time stamp of the 14 characters at 0-based `start`:
 // "YY/MM/DD hh:mm:ss" with each pair swapped and taken verbatim.
 QString TimeStampText(QStringView hex, qsizetype start);
+void AppendTimeStampText(QString &text, QStringView hex, qsizetype start);
 // Time zone of the pair at 0-based `start` in hours; quarters of an hour, bit 3 of the
 // second digit is the sign.
 double TimeZoneHours(QStringView hex, qsizetype start);

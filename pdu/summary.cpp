@@ -13,13 +13,28 @@ QString Static(QStringView text) {
     return QString::fromRawData(text.data(), text.size());
 }
 
+// The fields are filled by appending to emptied texts, so that a MessageFields decoded into
+// again and again keeps its buffers: a long list is decoded without allocating.
+void Empty(QString &field) {
+    if (field.isDetached()) {
+        field.truncate(0);
+    } else {
+        field = QString();
+    }
+}
+
+void Set(QString &field, QStringView value) {
+    Empty(field);
+    field.append(value);
+}
+
 // "YY/MM/DD hh:mm:ss GMT+1.00H" of the GSM 03.40 9.2.3.11 time stamp at `offset`.
-QString SummaryTime(const HexReader &t, qsizetype offset) {
-    QString time = TimeStampText(t.text(), t.pos() + offset);
+void SetSummaryTime(QString &time, const HexReader &t, qsizetype offset) {
+    Empty(time);
+    AppendTimeStampText(time, t.text(), t.pos() + offset);
     time += u" GMT";
     AppendTimeZoneText(time, TimeZoneHours(t.text(), t.pos() + offset + 12));
     time += u'H';
-    return time;
 }
 
 // The user data length pair at the reader's position, then the user data after it, read by
@@ -27,8 +42,9 @@ QString SummaryTime(const HexReader &t, qsizetype offset) {
 void ReadUserData(const HexReader &t, int firstOctet, MessageFields &out) {
     const int length = HexPairValue(t.peek(0, 2));
     const QStringView userData = t.peek(2, t.text().size());
-    out.userData = userData.toString();
-    out.text = UserDataText(userData, length, HexPairValue(out.dcs), firstOctet & 0x40);
+    Set(out.userData, userData);
+    Empty(out.text);
+    AppendUserDataText(out.text, userData, length, HexPairValue(out.dcs), firstOctet & 0x40);
 }
 
 // An address field (GSM 03.40 9.1.2.5) at `offset`, its length in digits first; the reader
@@ -37,9 +53,11 @@ void ReadAddress(HexReader &t, qsizetype offset, MessageFields &out) {
     const int digits = HexPairValue(t.peek(offset, 2));
     out.addressType = AddressTypeName(t.charAt(offset + 2), t.charAt(offset + 3));
     qsizetype end = 0;
-    out.address = SemiOctetDigits(t.text(), t.pos() + offset + 4, digits, &end);
+    Empty(out.address);
+    AppendSemiOctetDigits(out.address, t.text(), t.pos() + offset + 4, digits, &end);
     if (out.addressType.startsWith(u"Alphanumeric")) {
-        out.address = UnpackGsm7(t.peek(offset + 4, 20), AlphanumericLength(digits));
+        Empty(out.address);
+        AppendGsm7(out.address, t.peek(offset + 4, 20), AlphanumericLength(digits));
     }
     t.seek(end);
 }
@@ -50,9 +68,9 @@ void ReadDeliver(HexReader &t, MessageFields &out) {
     out.flagOrReference = Static(fo & 0x04 ? u"Yes" : u"No");
     ReadAddress(t, 2, out);
 
-    out.pid = t.peek(0, 2).toString();
-    out.dcs = t.peek(2, 2).toString();
-    out.time = SummaryTime(t, 4);
+    Set(out.pid, t.peek(0, 2));
+    Set(out.dcs, t.peek(2, 2));
+    SetSummaryTime(out.time, t, 4);
     t.skip(18);
     ReadUserData(t, fo, out);
 }
@@ -61,22 +79,22 @@ void ReadDeliver(HexReader &t, MessageFields &out) {
 void ReadSubmit(HexReader &t, MessageFields &out) {
     const int fo = HexPairValue(t.peek(0, 2));
     const int vpf = fo & 0x18;
-    out.flagOrReference = t.peek(2, 2).toString();
+    Set(out.flagOrReference, t.peek(2, 2));
 
     const int digits = HexPairValue(t.peek(4, 2));
     out.addressType = AddressTypeName(t.charAt(6), t.charAt(7));
     qsizetype end = 0;
-    out.address = SemiOctetDigits(t.text(), t.pos() + 8, digits, &end);
+    AppendSemiOctetDigits(out.address, t.text(), t.pos() + 8, digits, &end);
     t.seek(end);
 
-    out.pid = t.peek(0, 2).toString();
-    out.dcs = t.peek(2, 2).toString();
+    Set(out.pid, t.peek(0, 2));
+    Set(out.dcs, t.peek(2, 2));
     if (vpf == 0x10) {
-        out.time = QStringLiteral(" Rel: ");
+        Set(out.time, u" Rel: ");
         out.time += t.peek(4, 2);
         t.skip(6);
     } else if (vpf == 0x18) {
-        out.time = SummaryTime(t, 4);
+        SetSummaryTime(out.time, t, 4);
         t.skip(18);
     } else {
         t.skip(4);
@@ -87,9 +105,9 @@ void ReadSubmit(HexReader &t, MessageFields &out) {
 // GSM 03.40 9.2.2.3 SMS-STATUS-REPORT: the recipient, the discharge time and the status; the
 // parameter indicator says which of PID, DCS and user data follow.
 void ReadStatusReport(HexReader &t, MessageFields &out) {
-    out.flagOrReference = t.peek(2, 2).toString();
+    Set(out.flagOrReference, t.peek(2, 2));
     ReadAddress(t, 4, out);
-    out.time = SummaryTime(t, 14);
+    SetSummaryTime(out.time, t, 14);
     const QStringView status = t.peek(28, 2);
     if (status.size() == 2) out.text = StatusName(HexPairValue(status));
     t.skip(30);
@@ -97,10 +115,10 @@ void ReadStatusReport(HexReader &t, MessageFields &out) {
     const int indicator = HexPairValue(t.peek(0, 2));
     if (t.peek(0, 2).size() < 2 || indicator & 0x78) return;  // none, or reserved bits set
     t.skip(2);
-    if (indicator & 0x01) out.pid = t.pair().toString();
-    if (indicator & 0x02) out.dcs = t.pair().toString();
+    if (indicator & 0x01) Set(out.pid, t.pair());
+    if (indicator & 0x02) Set(out.dcs, t.pair());
     // The text stays the status; the user data are kept as hex.
-    if (indicator & 0x04) out.userData = t.peek(2, t.text().size()).toString();
+    if (indicator & 0x04) Set(out.userData, t.peek(2, t.text().size()));
 }
 
 bool DecodeFields(QString &tpdu, MessageFields &out, void (*read)(HexReader &, MessageFields &)) {
@@ -113,7 +131,10 @@ bool DecodeFields(QString &tpdu, MessageFields &out, void (*read)(HexReader &, M
 }  // namespace
 
 bool DecodeMessage(QStringView content, MessageFields &out) {
-    out = MessageFields{};
+    for (QString *field : {&out.typeCode, &out.scAddress, &out.scAddressType, &out.firstOctet,
+                           &out.flagOrReference, &out.address, &out.addressType, &out.pid,
+                           &out.dcs, &out.time, &out.text, &out.userData})
+        Empty(*field);
     if (Slice(content, 0, 2) != u"21") {
         out.text = QStringLiteral("<not an SMS message>");
         return false;
@@ -127,15 +148,14 @@ bool DecodeMessage(QStringView content, MessageFields &out) {
         const int octets = HexPairValue(scLength);
         out.scAddressType = AddressTypeName(CharAt(r, 10), CharAt(r, 11));
         qsizetype end = 0;
-        out.scAddress = SemiOctetDigits(r, 12, 2 * octets - 2, &end);
+        AppendSemiOctetDigits(out.scAddress, r, 12, 2 * octets - 2, &end);
         t.seek(end);
     }
 
     const QStringView firstOctet = t.peek(0, 2);
-    out.firstOctet = firstOctet.toString();
+    out.firstOctet.append(firstOctet);
     static constexpr QStringView kTypes[] = {u"MT-", u"MO-", u"SR-", u"RV-"};
     const int type = HexPairValue(firstOctet) & 3;
-    out.typeCode.reserve(5);
     out.typeCode += kTypes[type];
     out.typeCode += status;
     if (type == 0) ReadDeliver(t, out);

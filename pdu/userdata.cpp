@@ -47,24 +47,33 @@ qsizetype HeaderOctets(QStringView ud, bool udhi) {
 }
 
 QString UserDataText(QStringView ud, int udl, int dcs, bool udhi) {
+    QString text;
+    AppendUserDataText(text, ud, udl, dcs, udhi);
+    return text;
+}
+
+void AppendUserDataText(QString &text, QStringView ud, int udl, int dcs, bool udhi) {
     const CodingScheme scheme = DataCodingScheme(dcs);
     const qsizetype header = HeaderOctets(ud, udhi);
     if (scheme.alphabet == Alphabet::Gsm7 && !scheme.compressed) {
         // GSM 03.40 9.2.3.24: the first character starts at a septet boundary after the header.
-        return UnpackGsm7(ud, udl, int((8 * header + 6) / 7));
+        return AppendGsm7(text, ud, udl, int((8 * header + 6) / 7));
     }
     // TP-UDL counts octets here; the data are what of them there is.
     const qsizetype end = qBound<qsizetype>(header, udl, ud.size() / 2);
     const QStringView octets = Slice(ud, 2 * header, 2 * (end - header));
     if (scheme.compressed) {
-        QString text = QStringLiteral("<compressed> ");
+        text += u"<compressed> ";
         text += octets;
-        return text;
+        return;
     }
-    if (scheme.alphabet == Alphabet::EightBit) return octets.toString();
+    if (scheme.alphabet == Alphabet::EightBit) {
+        text += octets;
+        return;
+    }
 
-    QString text;
-    text.reserve(octets.size() / 4 + 8);
+    const qsizetype start = text.size();
+    text.reserve(start + octets.size() / 4 + 8);
     for (qsizetype i = 0; i + 1 < octets.size() / 2; i += 2) {
         const int high = HexOctetAt(octets, i);
         const int low = HexOctetAt(octets, i + 1);
@@ -77,7 +86,7 @@ QString UserDataText(QStringView ud, int udl, int dcs, bool udhi) {
         }
     }
     // A surrogate without its partner shows as the replacement character.
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    for (qsizetype i = start; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
             ++i;
@@ -85,7 +94,6 @@ QString UserDataText(QStringView ud, int udl, int dcs, bool udhi) {
             text[i] = QChar::ReplacementCharacter;
         }
     }
-    return text;
 }
 
 Concatenation FindConcatenation(QStringView ud, bool udhi) {

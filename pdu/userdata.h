@@ -29,6 +29,7 @@ qsizetype HeaderOctets(QStringView ud, bool udhi);
 // hex of the octets after the header; compressed data as "<compressed> " and that hex.
 // `udl` is TP-UDL: septets for 7-bit data, octets otherwise.
 QString UserDataText(QStringView ud, int udl, int dcs, bool udhi);
+void AppendUserDataText(QString &text, QStringView ud, int udl, int dcs, bool udhi);
 
 // One information element of a user-data header.
 struct HeaderElement {

@@ -15,6 +15,7 @@
 #include "blockmode/frame.h"
 #include "compose/encoder.h"
 #include "jsonline.h"
+#include "listedsummary.h"
 #include "pdu/primitives.h"
 #include "pdu/summary.h"
 #include "pdu/technical.h"
@@ -352,19 +353,41 @@ Options ParseOptions(const Subcommand &cmd, const QStringList &args) {
     return o;
 }
 
-// Prints one item's outcome; returns whether it succeeded.
-bool RunItem(const Subcommand &cmd, const Options &o, const QString &raw) {
+// Appends one item's printed outcome to `out`; returns whether it succeeded.
+bool RunItem(const Subcommand &cmd, const Options &o, const QString &raw, QByteArray &out) {
     const QString item = cmd.freeText ? raw : raw.trimmed();
     const Outcome r = cmd.run(item, o);
     if (o.has(Json)) {
-        Print(r.json.finish());
+        out += r.json.finish();
     } else {
         QString text = r.plain;
         text.replace(LineBreak.toString(), QStringLiteral("\n"));
         if (!text.endsWith(u'\n')) text += u'\n';
-        Print(text.toUtf8());
+        out += text.toUtf8();
     }
     return r.ok;
+}
+
+QByteArray ReadStandardInput() {
+    QByteArray all;
+    qsizetype size = 0;
+    for (;;) {
+        if (all.size() - size < (qsizetype(1) << 16)) all.resize(qMax<qsizetype>(2 * all.size(), 1 << 20));
+        const size_t got = std::fread(all.data() + size, 1, size_t(all.size() - size), stdin);
+        if (got == 0) break;
+        size += qsizetype(got);
+    }
+    all.truncate(size);
+    return all;
+}
+
+QByteArrayView TrimmedAscii(QByteArrayView line) {
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (!line.isEmpty() && blank(line.front()))
+        line = line.sliced(1);
+    while (!line.isEmpty() && blank(line.back()))
+        line.chop(1);
+    return line;
 }
 
 int Main(const QStringList &args) {
@@ -381,18 +404,31 @@ int Main(const QStringList &args) {
     const Options o = ParseOptions(*cmd, args.mid(2));
 
     bool allOk = true;
+    QByteArray out;
     if (o.hasInput) {
-        allOk = RunItem(*cmd, o, o.input);
+        allOk = RunItem(*cmd, o, o.input, out);
     } else {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly)) UsageError(QStringLiteral("cannot read input"));
-        // readLine() gives at least the line feed of an empty line: nothing at all is the end.
-        for (QByteArray line = in.readLine(); !line.isEmpty(); line = in.readLine()) {
-            if (line.endsWith('\n')) line.chop(1);
+        // The plain list lines of listed PDUs take a road of their own that allocates nothing
+        // per line; anything but hex digits goes the general way.
+        std::optional<ListedSummary> listed;
+        if (cmd->run == RunSummary && o.has(Pdu) && !o.has(Json)) listed.emplace(o.has(NoSca));
+        const QByteArray input = ReadStandardInput();
+        out.reserve(qMin<qsizetype>(2 * input.size() + 4096, qsizetype(1) << 24));
+        for (qsizetype at = 0; at < input.size();) {
+            qsizetype end = input.indexOf('\n', at);
+            if (end < 0) end = input.size();
+            QByteArrayView line = QByteArrayView(input).sliced(at, end - at);
+            at = end + 1;
             if (line.endsWith('\r')) line.chop(1);
-            allOk = RunItem(*cmd, o, QString::fromUtf8(line)) && allOk;
+            if (!listed || !listed->append(TrimmedAscii(line), out))
+                allOk = RunItem(*cmd, o, QString::fromUtf8(line), out) && allOk;
+            if (out.size() >= (qsizetype(1) << 20)) {
+                Print(out);
+                out.resize(0);
+            }
         }
     }
+    Print(out);
     std::fflush(stdout);
     return allOk ? 0 : 1;
 }
