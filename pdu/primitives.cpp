@@ -252,17 +252,21 @@ namespace {
 // The text of septet codes (GSM 03.38): escapes resolved, a line feed as CR LF. Codes above
 // 127 (only from digits other than hex) read as Windows-1252 characters; a code outside 0..255
 // ends the text there.
-template <typename Code>
-void AppendSeptetText(QString &text, const Code *codes, qsizetype n) {
+// `septet(i)` gives the code of septet i of n. The text may stop once it holds more than
+// `limit` characters (limit < 0: no limit).
+template <typename Septet>
+void AppendSeptetText(QString &text, Septet septet, qsizetype n, qsizetype limit) {
     const qsizetype start = text.size();
-    text.resize(start + 2 * n);
+    // Each septet gives at most two characters (a line feed gives CR LF).
+    const qsizetype room = limit < 0 ? 2 * n : qMin(2 * n, limit + 3);
+    text.resize(start + room);
     char16_t *begin = reinterpret_cast<char16_t *>(text.data()) + start;
     char16_t *out = begin;
-    for (qsizetype i = 0; i < n; ++i) {
-        int code = codes[i];
+    for (qsizetype i = 0; i < n && (limit < 0 || out - begin <= limit); ++i) {
+        int code = septet(i);
         if (code < 0 || code > 255) break;
         if (code == kGsmEscape && i + 1 < n) {
-            const int next = codes[i + 1];
+            const int next = septet(i + 1);
             const int extension = MapGsmExtensionChar(next);
             if (extension >= 0) {
                 *out++ = char16_t(extension);
@@ -289,7 +293,7 @@ void AppendSeptetText(QString &text, const Code *codes, qsizetype n) {
 // GSM 03.40 9.2.3.24: septets packed low bits first. Phase p (1..8) picks the bits of the
 // current octet O and the next octet N; p = 1 starts a new group of seven octets. This form
 // also gives characters other than hex digits their classic (out-of-range) digit values.
-void UnpackDigitByDigit(QString &text, QStringView hex, int count, int skip) {
+void UnpackDigitByDigit(QString &text, QStringView hex, int count, int skip, qsizetype limit) {
     QVarLengthArray<int, 256> codes;
     int phase = 1;
     qsizetype r = 0;
@@ -313,7 +317,8 @@ void UnpackDigitByDigit(QString &text, QStringView hex, int count, int skip) {
         codes.append(code);
         if (code < 0 || code > 255) break;
     }
-    AppendSeptetText(text, codes.constData(), codes.size());
+    AppendSeptetText(
+        text, [&codes](qsizetype i) { return codes[i]; }, codes.size(), limit);
 }
 
 }  // namespace
@@ -324,7 +329,7 @@ QString UnpackGsm7(QStringView hex, int count, int skip) {
     return text;
 }
 
-void AppendGsm7(QString &text, QStringView hex, int count, int skip) {
+void AppendGsm7(QString &text, QStringView hex, int count, int skip, qsizetype limit) {
     count = qMin(count, 0x7FFF);
     skip = qMax(skip, 0);
     if (count <= skip) return;
@@ -336,19 +341,18 @@ void AppendGsm7(QString &text, QStringView hex, int count, int skip) {
     for (qsizetype k = 0; k < present; ++k) {
         const char16_t first = digits[2 * k];
         const char16_t second = 2 * k + 1 < hex.size() ? digits[2 * k + 1] : u'0';
-        if ((first | second) >= 0x80) return UnpackDigitByDigit(text, hex, count, skip);
+        if ((first | second) >= 0x80) return UnpackDigitByDigit(text, hex, count, skip, limit);
         const int high = kDigitValues[first];
         const int low = kDigitValues[second];
-        if ((high | low) & ~0xF) return UnpackDigitByDigit(text, hex, count, skip);
+        if ((high | low) & ~0xF) return UnpackDigitByDigit(text, hex, count, skip, limit);
         data[k] = uchar(16 * high + low);
     }
-    QVarLengthArray<uchar, 256> septets(count - skip);
-    for (int i = skip; i < count; ++i) {
-        const int bit = 7 * i;
-        septets[i - skip] =
-            uchar(((data[bit >> 3] | data[(bit >> 3) + 1] << 8) >> (bit & 7)) & 0x7F);
-    }
-    AppendSeptetText(text, septets.constData(), septets.size());
+    const uchar *packed = data.constData();
+    const auto septet = [packed, skip](qsizetype i) {
+        const qsizetype bit = 7 * (i + skip);
+        return ((packed[bit >> 3] | packed[(bit >> 3) + 1] << 8) >> (bit & 7)) & 0x7F;
+    };
+    AppendSeptetText(text, septet, count - skip, limit);
 }
 
 QString SemiOctetDigits(QStringView hex, qsizetype start, int digits, qsizetype *end) {

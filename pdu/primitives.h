@@ -59,7 +59,9 @@ inline constexpr int kGsmEscape = 0x1B;
 // count is capped at 32767. A septet that digits other than hex drive outside 0..127 reads as
 // the Windows-1252 character of its code, and outside 0..255 ends the text there.
 QString UnpackGsm7(QStringView hex, int count, int skip = 0);
-void AppendGsm7(QString &text, QStringView hex, int count, int skip = 0);
+// The same appended to `text`; with `limit` >= 0 it may stop once it has appended more than
+// `limit` characters (those are exact).
+void AppendGsm7(QString &text, QStringView hex, int count, int skip = 0, qsizetype limit = -1);
 
 // Semi-octet digits (GSM 03.40 9.1.2.3): for each pair XY append Y then X, each unless it is
 // 'F'. `digits` is the number of semi-octets to read (the loop runs i = 1, 3, ... while

@@ -25,7 +25,13 @@ struct MessageFields {
 
 // `content` is a validated frame's content (type octet first). Returns false only when it is
 // not a MESSAGE ("21"); `out` is reset first.
+// `out` may be used again and again: its texts keep their buffers, so a long list is decoded
+// without allocating.
 bool DecodeMessage(QStringView content, MessageFields &out);
+// The list line's texts alone: time, address (and its type) and text, exactly as DecodeMessage
+// gives them, except that the text may stop after its first `textLimit` characters (when not
+// negative); the other texts are left empty.
+bool DecodeListColumns(QStringView content, MessageFields &out, qsizetype textLimit = -1);
 // TPDU decoders filling outputs 5-12; `tpdu` is consumed up to its user data length pair,
 // which it then begins with. Always true.
 bool DecodeDeliverFields(QString &tpdu, MessageFields &out);

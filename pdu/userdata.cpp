@@ -52,15 +52,18 @@ QString UserDataText(QStringView ud, int udl, int dcs, bool udhi) {
     return text;
 }
 
-void AppendUserDataText(QString &text, QStringView ud, int udl, int dcs, bool udhi) {
+void AppendUserDataText(QString &text, QStringView ud, int udl, int dcs, bool udhi,
+                        qsizetype limit) {
     const CodingScheme scheme = DataCodingScheme(dcs);
     const qsizetype header = HeaderOctets(ud, udhi);
     if (scheme.alphabet == Alphabet::Gsm7 && !scheme.compressed) {
         // GSM 03.40 9.2.3.24: the first character starts at a septet boundary after the header.
-        return AppendGsm7(text, ud, udl, int((8 * header + 6) / 7));
+        return AppendGsm7(text, ud, udl, int((8 * header + 6) / 7), limit);
     }
     // TP-UDL counts octets here; the data are what of them there is.
-    const qsizetype end = qBound<qsizetype>(header, udl, ud.size() / 2);
+    qsizetype end = qBound<qsizetype>(header, udl, ud.size() / 2);
+    // Hex digits and UCS2 give at least one character an octet.
+    if (limit >= 0) end = qMin(end, header + limit + 2);
     const QStringView octets = Slice(ud, 2 * header, 2 * (end - header));
     if (scheme.compressed) {
         text += u"<compressed> ";

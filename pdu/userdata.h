@@ -29,7 +29,10 @@ qsizetype HeaderOctets(QStringView ud, bool udhi);
 // hex of the octets after the header; compressed data as "<compressed> " and that hex.
 // `udl` is TP-UDL: septets for 7-bit data, octets otherwise.
 QString UserDataText(QStringView ud, int udl, int dcs, bool udhi);
-void AppendUserDataText(QString &text, QStringView ud, int udl, int dcs, bool udhi);
+// The same appended to `text`; with `limit` >= 0 it may stop once it has appended more than
+// `limit` characters (those are exact).
+void AppendUserDataText(QString &text, QStringView ud, int udl, int dcs, bool udhi,
+                        qsizetype limit = -1);
 
 // One information element of a user-data header.
 struct HeaderElement {

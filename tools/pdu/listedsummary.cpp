@@ -135,7 +135,7 @@ bool ListedSummary::append(QByteArrayView pdu, QByteArray &out) {
         hex[2 * i + 1] = char16_t(kOctetDigits[value][1]);
     }
     if (bad < 0 || (pdu.size() % 2 && kNibbles[digit[0]] < 0)) return false;
-    DecodeMessage(contentHex_, fields_);
+    DecodeListColumns(contentHex_, fields_, kTextWidth);
 
     const qsizetype start = out.size();
     out.resize(start + 3 * (kTimeWidth + kAddressWidth + kTextWidth + 3) +

@@ -2,13 +2,16 @@
 // Each subcommand handles one item (an argument, or each line of standard input) and prints one
 // result per item: plain text, or one JSON object per line with --json.
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <thread>
+
+#include <sys/stat.h>
+#include <vector>
 
 #include "app/listline.h"
 #include "blockmode/diagnostics.h"
@@ -370,6 +373,10 @@ bool RunItem(const Subcommand &cmd, const Options &o, const QString &raw, QByteA
 
 QByteArray ReadStandardInput() {
     QByteArray all;
+    struct stat file {};
+    // A file is read in one go; a pipe grows the buffer as it comes.
+    if (fstat(fileno(stdin), &file) == 0 && S_ISREG(file.st_mode) && file.st_size > 0)
+        all.resize(qsizetype(file.st_size) + (1 << 16));
     qsizetype size = 0;
     for (;;) {
         if (all.size() - size < (qsizetype(1) << 16)) all.resize(qMax<qsizetype>(2 * all.size(), 1 << 20));
@@ -381,6 +388,26 @@ QByteArray ReadStandardInput() {
     return all;
 }
 
+// Just past the line end at or after `at` (or the end of `text`).
+qsizetype LineEndAfter(QByteArrayView text, qsizetype at) {
+    if (at >= text.size()) return text.size();
+    const qsizetype newline = text.indexOf('\n', at);
+    return newline < 0 ? text.size() : newline + 1;
+}
+
+// `text` cut into at most `count` parts of whole lines, about equal in size.
+QList<QByteArrayView> SplitAtLines(QByteArrayView text, int count) {
+    QList<QByteArrayView> parts;
+    qsizetype from = 0;
+    for (int i = 1; i <= count && from < text.size(); ++i) {
+        const qsizetype to = i == count ? text.size() : LineEndAfter(text, text.size() * i / count);
+        if (to > from) parts.append(text.sliced(from, to - from));
+        from = to;
+    }
+    if (parts.isEmpty()) parts.append(text);
+    return parts;
+}
+
 QByteArrayView TrimmedAscii(QByteArrayView line) {
     const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     while (!line.isEmpty() && blank(line.front()))
@@ -388,6 +415,25 @@ QByteArrayView TrimmedAscii(QByteArrayView line) {
     while (!line.isEmpty() && blank(line.back()))
         line.chop(1);
     return line;
+}
+
+// Every line of `lines` as one item, printed into `out`; returns whether all succeeded.
+// `summary` (when there is one) takes the lines of plain hex digits.
+bool RunLines(const Subcommand &cmd, const Options &o, QByteArrayView lines,
+              std::optional<ListedSummary> &summary, QByteArray &out) {
+    out.resize(0);
+    out.reserve(2 * lines.size() + 4096);
+    bool allOk = true;
+    for (qsizetype at = 0; at < lines.size();) {
+        qsizetype end = lines.indexOf('\n', at);
+        if (end < 0) end = lines.size();
+        QByteArrayView line = lines.sliced(at, end - at);
+        at = end + 1;
+        if (line.endsWith('\r')) line.chop(1);
+        if (!summary || !summary->append(TrimmedAscii(line), out))
+            allOk = RunItem(cmd, o, QString::fromUtf8(line), out) && allOk;
+    }
+    return allOk;
 }
 
 int Main(const QStringList &args) {
@@ -403,32 +449,51 @@ int Main(const QStringList &args) {
     if (!cmd) UsageError("unknown subcommand '" + args[1] + "'");
     const Options o = ParseOptions(*cmd, args.mid(2));
 
-    bool allOk = true;
-    QByteArray out;
     if (o.hasInput) {
-        allOk = RunItem(*cmd, o, o.input, out);
-    } else {
-        // The plain list lines of listed PDUs take a road of their own that allocates nothing
-        // per line; anything but hex digits goes the general way.
-        std::optional<ListedSummary> listed;
-        if (cmd->run == RunSummary && o.has(Pdu) && !o.has(Json)) listed.emplace(o.has(NoSca));
-        const QByteArray input = ReadStandardInput();
-        out.reserve(qMin<qsizetype>(2 * input.size() + 4096, qsizetype(1) << 24));
-        for (qsizetype at = 0; at < input.size();) {
-            qsizetype end = input.indexOf('\n', at);
-            if (end < 0) end = input.size();
-            QByteArrayView line = QByteArrayView(input).sliced(at, end - at);
-            at = end + 1;
-            if (line.endsWith('\r')) line.chop(1);
-            if (!listed || !listed->append(TrimmedAscii(line), out))
-                allOk = RunItem(*cmd, o, QString::fromUtf8(line), out) && allOk;
-            if (out.size() >= (qsizetype(1) << 20)) {
-                Print(out);
-                out.resize(0);
-            }
+        QByteArray out;
+        const bool ok = RunItem(*cmd, o, o.input, out);
+        Print(out);
+        std::fflush(stdout);
+        return ok ? 0 : 1;
+    }
+
+    // Standard input is read whole and taken in batches. The plain list lines of listed PDUs
+    // take a road of their own that allocates nothing per line (anything but hex digits goes
+    // the general way); a batch of them is shared among the processors, each part printed in
+    // its turn.
+    const bool listed = cmd->run == RunSummary && o.has(Pdu) && !o.has(Json);
+    const QByteArray input = ReadStandardInput();
+    const qsizetype batch = qsizetype(1) << 24;
+    const int workers = listed && input.size() >= (1 << 16)
+                            ? qBound(1, int(std::thread::hardware_concurrency()), 8)
+                            : 1;
+    std::vector<std::optional<ListedSummary>> summaries(static_cast<size_t>(workers));
+    if (listed) {
+        for (std::optional<ListedSummary> &summary : summaries)
+            summary.emplace(o.has(NoSca));
+    }
+    std::vector<QByteArray> outs(static_cast<size_t>(workers));
+    bool allOk = true;
+    for (qsizetype at = 0; at < input.size();) {
+        const qsizetype end = LineEndAfter(input, qMin(at + batch, input.size()));
+        const QList<QByteArrayView> parts =
+            SplitAtLines(QByteArrayView(input).sliced(at, end - at), workers);
+        at = end;
+        std::vector<char> oks(parts.size(), 1);
+        std::vector<std::thread> threads;
+        const auto run = [&](qsizetype i) {
+            oks[i] = RunLines(*cmd, o, parts[i], summaries[size_t(i)], outs[size_t(i)]);
+        };
+        for (qsizetype i = 1; i < parts.size(); ++i)
+            threads.emplace_back(run, i);
+        run(0);
+        for (std::thread &t : threads)
+            t.join();
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            Print(outs[size_t(i)]);
+            allOk = allOk && oks[i];
         }
     }
-    Print(out);
     std::fflush(stdout);
     return allOk ? 0 : 1;
 }
@@ -437,6 +502,10 @@ int Main(const QStringList &args) {
 }  // namespace vantel
 
 int main(int argc, char *argv[]) {
-    QCoreApplication app(argc, argv);
-    return vantel::Main(QCoreApplication::arguments());
+    // No application object: nothing here needs an event loop, and a script that runs the
+    // command once per PDU should not pay for one.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return vantel::Main(args);
 }
