@@ -349,6 +349,42 @@ TEST(VantelPdu, StandardInputGivesOneJsonObjectPerLine) {
     }
 }
 
+// Many listed PDUs take a road of their own (and share the processors): every line must read
+// exactly as the line of its stored frame, for every PDU of the vectors, in either case and
+// with blanks around it.
+TEST(VantelPdu, SummaryOfManyListedPdusReadsAsTheLinesOfTheirFrames) {
+    QStringList pdus;
+    QFile file(QStringLiteral(VANTEL_TEST_DATA "/pdu-real.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith("pdu=")) pdus << QString::fromLatin1(line.mid(4));
+    }
+    ASSERT_GE(pdus.size(), 40);
+    pdus << QStringLiteral("") << QStringLiteral("0") << QStringLiteral("07911326040000F0040B9113");
+    QByteArray listed, frames;
+    for (int round = 0; round < 40; ++round) {
+        for (const QString &pdu : pdus) {
+            const QString variant = round % 3 == 1   ? pdu.toLower()
+                                    : round % 3 == 2 ? QStringLiteral("  ") + pdu + u' '
+                                                     : pdu;
+            listed += variant.toUtf8() + (round % 2 ? "\r\n" : "\n");
+            // The frame as the retrieval stores it: pairs of the trimmed line, a lone digit left out.
+            const QString pairs = variant.trimmed();
+            const QByteArray octets = QByteArray::fromHex(pairs.left(pairs.size() / 2 * 2).toLatin1());
+            frames += FrameHex(QStringLiteral("21067E0201") + QString::fromLatin1(octets.toHex()))
+                          .toLatin1() +
+                      '\n';
+        }
+    }
+    ASSERT_GT(listed.size(), 1 << 16);
+    const Result fast = RunPdu({"summary", "--pdu"}, listed);
+    const Result general = RunPdu({"summary"}, frames);
+    EXPECT_EQ(fast.exitCode, 0);
+    EXPECT_EQ(general.exitCode, 0);
+    EXPECT_TRUE(fast.out == general.out);
+    EXPECT_GT(fast.out.size(), listed.size());
+}
+
 TEST(VantelPdu, StandardInputBatchReportsFailureButPrintsEveryItem) {
     const Result r = RunPdu({"validate", "--json"},
                             "1002031003FFFD\n1002031003FFFE\r\n  10022200001003FFDE  \n");
