@@ -44,7 +44,9 @@ Subcommands:
       The message-list line of a stored frame: 17 columns of time, 20 of
       address, 50 of text, then the frame. --pdu: the input is a PDU as a phone
       lists it in PDU mode (service-centre address field, then TPDU; with
-      --no-sca the TPDU alone), wrapped into a MESSAGE frame first.
+      --no-sca the TPDU alone), wrapped into a MESSAGE frame first. The text
+      follows the DCS (hex for 8-bit data); a status report gives its
+      recipient, discharge time and status.
   frame [CONTENT]
       The Block-mode frame (upper-case hex) of the content octets (hex).
   validate [FRAME]
@@ -55,8 +57,12 @@ Subcommands:
       SMS-SUBMIT, as the send form queues it. Without --text each line of
       standard input is one message text. Defaults: PID 00, DCS 00, mode block.
       NUMBER may be "name=number"; a destination "number,sc" overrides --sc.
-      DCS F4-F7 take TEXT as hex octets. A refused message (empty text with
-      DCS 00, too long, half an octet) prints why and exits with status 1.
+      The DCS decides the coding: the GSM 7-bit alphabet, UCS2, or (an 8-bit
+      DCS such as 04 or F4-F7) TEXT as hex octets. A text longer than one
+      message gives a concatenated series: one entry, one line, per part. A
+      refused message (empty text with DCS 00, a character the alphabet
+      lacks, a compressed DCS, a destination that is not a number, more than
+      255 parts, half an octet) prints why and exits with status 1.
 
 Options for every subcommand:
   --json   One JSON object per item on one line:
@@ -70,7 +76,7 @@ Options for every subcommand:
                         holds the check's error text
              frame      {"frame": HEX} or {"error": TEXT}
              validate   {"ok": true, "content": HEX} or {"ok": false, "error": TEXT}
-             encode     {"entry": TEXT} or {"error": TEXT}
+             encode     {"entry": TEXT} (one a part) or {"error": TEXT}
            Texts are exact: line breaks are CR LF, characters are Unicode.
            Without --json a CR LF prints as a line feed, and text is UTF-8.
   --help   This text.
