@@ -72,7 +72,8 @@ struct Units {
 QString CodePointText(QStringView character) {
     const char32_t code = character.size() == 2 && character[0].isHighSurrogate()
                               ? QChar::surrogateToUcs4(character[0], character[1])
-                              : character.isEmpty() ? 0 : character[0].unicode();
+                          : character.isEmpty() ? 0
+                                                : character[0].unicode();
     return QString::number(code, 16).toUpper().rightJustified(4, u'0');
 }
 
@@ -117,7 +118,8 @@ QList<qsizetype> PartStarts(const Units &units, qsizetype single, qsizetype perP
     qsizetype start = 0;
     while (units.values.size() - start > perPart) {
         qsizetype next = start + perPart;
-        while (next > start + 1 && units.continues[next]) --next;
+        while (next > start + 1 && units.continues[next])
+            --next;
         starts.append(next);
         start = next;
     }
@@ -187,9 +189,9 @@ TextSize MeasureText(QStringView text, QStringView dcs) {
     if (size.alphabet == Alphabet::EightBit) return size;
     const Units units = TextUnits(text, size.alphabet);
     const bool ucs2 = size.alphabet == Alphabet::Ucs2;
-    size.parts = PartStarts(units, ucs2 ? kMaxUcs2Units : kMaxSeptets,
-                            ucs2 ? kPartUcs2Units : kPartSeptets)
-                     .size();
+    size.parts =
+        PartStarts(units, ucs2 ? kMaxUcs2Units : kMaxSeptets, ucs2 ? kPartUcs2Units : kPartSeptets)
+            .size();
     size.missing = units.missing;
     return size;
 }

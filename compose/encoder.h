@@ -21,11 +21,11 @@ enum class LinkMode { Block, Pdu, PduSkipSca };
 
 // The send form's controls at the moment of the press, as typed.
 struct SendFields {
-    QString to;        // ToBox text: may be "name=number" and carry ",service centre"
-    QString sc;        // SCBox text: may be "name=number"
-    QString message;   // MessageWindow text
-    QString pid;       // PIDBox text, e.g. "00=Default" (its first two characters are used)
-    QString dcs;       // DCSBox text, e.g. "F4=8 bit Immediate"
+    QString to;       // ToBox text: may be "name=number" and carry ",service centre"
+    QString sc;       // SCBox text: may be "name=number"
+    QString message;  // MessageWindow text
+    QString pid;      // PIDBox text, e.g. "00=Default" (its first two characters are used)
+    QString dcs;      // DCSBox text, e.g. "F4=8 bit Immediate"
     bool replyPath = false;
     bool statusReport = false;
     int reference = -1;  // concatenation reference 0..255; -1: derived from the text

@@ -148,9 +148,9 @@ bool DecodeFields(QString &tpdu, MessageFields &out, void (*read)(HexReader &, c
 
 bool Decode(QStringView content, const Target &to) {
     MessageFields &out = to.out;
-    for (QString *field : {&out.typeCode, &out.scAddress, &out.scAddressType, &out.firstOctet,
-                           &out.flagOrReference, &out.address, &out.addressType, &out.pid,
-                           &out.dcs, &out.time, &out.text, &out.userData})
+    for (QString *field :
+         {&out.typeCode, &out.scAddress, &out.scAddressType, &out.firstOctet, &out.flagOrReference,
+          &out.address, &out.addressType, &out.pid, &out.dcs, &out.time, &out.text, &out.userData})
         Empty(*field);
     if (Slice(content, 0, 2) != u"21") {
         out.text = QStringLiteral("<not an SMS message>");

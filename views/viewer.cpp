@@ -1,10 +1,10 @@
 #include "views/viewer.h"
 
 #include <QComboBox>
-#include <QHash>
-#include <QMap>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
+#include <QMap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>

@@ -368,9 +368,11 @@ TEST(VantelPdu, SummaryOfManyListedPdusReadsAsTheLinesOfTheirFrames) {
                                     : round % 3 == 2 ? QStringLiteral("  ") + pdu + u' '
                                                      : pdu;
             listed += variant.toUtf8() + (round % 2 ? "\r\n" : "\n");
-            // The frame as the retrieval stores it: pairs of the trimmed line, a lone digit left out.
+            // The frame as the retrieval stores it: pairs of the trimmed line, a lone digit left
+            // out.
             const QString pairs = variant.trimmed();
-            const QByteArray octets = QByteArray::fromHex(pairs.left(pairs.size() / 2 * 2).toLatin1());
+            const QByteArray octets =
+                QByteArray::fromHex(pairs.left(pairs.size() / 2 * 2).toLatin1());
             frames += FrameHex(QStringLiteral("21067E0201") + QString::fromLatin1(octets.toHex()))
                           .toLatin1() +
                       '\n';

@@ -172,13 +172,13 @@ TEST(BuildQueueEntry, LongestTextsFitOneMessage) {
     EXPECT_TRUE(text.entries[0].startsWith(u"149,1,,"_qs)) << text.entries[0].toStdString();
     EXPECT_TRUE(text.entries[0].contains(u"00A7A0"_qs));
 
-    const EncodedEntry ucs2 = BuildQueueEntry(Fields(u"1"_qs, u""_qs, QString(70, u'x'), u"08"_qs),
-                                              LinkMode::PduSkipSca);
+    const EncodedEntry ucs2 =
+        BuildQueueEntry(Fields(u"1"_qs, u""_qs, QString(70, u'x'), u"08"_qs), LinkMode::PduSkipSca);
     ASSERT_EQ(ucs2.entries.size(), 1);
     EXPECT_TRUE(ucs2.entries[0].startsWith(u"149,1,,110001"_qs)) << ucs2.entries[0].toStdString();
 
-    const EncodedEntry octets = BuildQueueEntry(Fields(u"1"_qs, u""_qs, QString(280, u'A'), u"F4"_qs),
-                                              LinkMode::PduSkipSca);
+    const EncodedEntry octets = BuildQueueEntry(
+        Fields(u"1"_qs, u""_qs, QString(280, u'A'), u"F4"_qs), LinkMode::PduSkipSca);
     ASSERT_TRUE(octets.ok);
     ASSERT_EQ(octets.entries.size(), 1);
     EXPECT_TRUE(octets.entries[0].startsWith(u"149,1,,"_qs));

@@ -53,8 +53,7 @@ TEST(MakeListLine, ColumnsThenTheFrame) {
         {"status report",
          Message(u"06000B911326880736F4"_qs + u"89705141030040"_qs + u"89705141530040"_qs +
                  u"21"_qs),
-         Columns("98/07/15 14:35:00", "31628870634",
-                 "Temporary error, SC still trying: SME busy"),
+         Columns("98/07/15 14:35:00", "31628870634", "Temporary error, SC still trying: SME busy"),
          true},
         {"status report cut short", Message(u"0600"_qs),
          Columns("// :: GMT+0.00H", "<no address>", "<no text>"), true},

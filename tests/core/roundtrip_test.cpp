@@ -69,8 +69,8 @@ TEST(RoundTrip, EveryEntryDecodesToWhatWasTyped) {
         QString(160, u'x'),
         u"caf\u00e9 \u00a3 {[~]} \u0394\u03a6\u00df\u00c9\u00a4\u00a7\u00bf"_qs,
         u"^_|\\ $\u20ac\f"_qs,
-        QString(153, u'y') + u"[z]"_qs,          // two parts, the cut between escapes
-        QString(400, u'w') + u"\u20ac"_qs,        // three parts
+        QString(153, u'y') + u"[z]"_qs,     // two parts, the cut between escapes
+        QString(400, u'w') + u"\u20ac"_qs,  // three parts
     };
     // Only UCS2 carries these.
     const QString unicode[] = {u"\u041f\u0440\u0438\u0432\u0435\u0442 \U0001F600"_qs,
@@ -110,11 +110,11 @@ TEST(RoundTrip, EveryEntryDecodesToWhatWasTyped) {
                                 ASSERT_TRUE(DecodeMessage(StoredContent(sent, mode), out))
                                     << what.toStdString();
                                 const int fo = HexPairValue(out.firstOctet);
-                                const int expectedFo =
-                                    eightBit && dcs.startsWith(u"F5"_qs)
-                                        ? 0x51
-                                        : 0x11 | (flags & 1 ? 0x80 : 0) | (flags & 2 ? 0x20 : 0) |
-                                              (series ? 0x40 : 0);
+                                const int expectedFo = eightBit && dcs.startsWith(u"F5"_qs)
+                                                           ? 0x51
+                                                           : 0x11 | (flags & 1 ? 0x80 : 0) |
+                                                                 (flags & 2 ? 0x20 : 0) |
+                                                                 (series ? 0x40 : 0);
                                 EXPECT_EQ(fo, expectedFo) << what.toStdString();
                                 EXPECT_EQ(out.typeCode, u"MO-01"_qs) << what.toStdString();
                                 EXPECT_EQ(out.flagOrReference, u"00"_qs);
@@ -133,14 +133,13 @@ TEST(RoundTrip, EveryEntryDecodesToWhatWasTyped) {
                                     << what.toStdString();
                                 if (eightBit) {
                                     // octets on the line come back upper case
-                                    EXPECT_EQ(out.userData, mode == LinkMode::Block
-                                                                ? message.toUpper()
-                                                                : message)
+                                    EXPECT_EQ(out.userData,
+                                              mode == LinkMode::Block ? message.toUpper() : message)
                                         << what.toStdString();
                                     // a header typed with DCS F5 is not part of the text
-                                    EXPECT_EQ(out.text, out.userData.sliced(2 * HeaderOctets(
-                                                                                 out.userData,
-                                                                                 fo & 0x40)))
+                                    EXPECT_EQ(out.text,
+                                              out.userData.sliced(
+                                                  2 * HeaderOctets(out.userData, fo & 0x40)))
                                         << what.toStdString();
                                     continue;
                                 }

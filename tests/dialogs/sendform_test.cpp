@@ -297,7 +297,8 @@ TEST_F(SendFormTest, WhatCannotBeSentIsRefusedWithItsReason) {
     form.DCSBox->setCurrentIndex(form.DCSBox->findText(u"08=UCS2 (16 bit)"_qs));
     Click(form.SendButton);
     EXPECT_TRUE(task.isReady());
-    EXPECT_EQ(host.queued, QStringList{u"16,+972 5 1234,,07020191110008917952214300"_qs + u"08A70405E90021"_qs});
+    EXPECT_EQ(host.queued,
+              QStringList{u"16,+972 5 1234,,07020191110008917952214300"_qs + u"08A70405E90021"_qs});
 }
 
 TEST_F(SendFormTest, EnterAddsTheTypedTextToTheHistoryOnce) {

@@ -207,8 +207,8 @@ TEST_F(ViewerTest, ShowsUnicodeReportsAndWholeConcatenatedMessages) {
         {rows[1], u"(MT), part 1 of 2"_qs, u"From"_qs, u"+16175046925"_qs, u"Protocol ID"_qs,
          u"Default"_qs, u"GSM Default Alphabet"_qs, u"12/04/25 19:56:50 GMT-4.00H"_qs,
          part1 + part2},
-        {host.list.indexOf(LineOf(kPart2)), u"(MT), part 2 of 2"_qs, u"From"_qs,
-         u"+16175046925"_qs, u"Protocol ID"_qs, u"Default"_qs, u"GSM Default Alphabet"_qs,
+        {host.list.indexOf(LineOf(kPart2)), u"(MT), part 2 of 2"_qs, u"From"_qs, u"+16175046925"_qs,
+         u"Protocol ID"_qs, u"Default"_qs, u"GSM Default Alphabet"_qs,
          u"12/04/25 19:56:51 GMT-4.00H"_qs, part1 + part2},
         {rows[2], u"(SR)"_qs, u"Recipient"_qs, u"+666666666666"_qs, u"Status"_qs,
          u"Short message received by the SME"_qs, u"GSM Default Alphabet"_qs,
@@ -253,8 +253,9 @@ TEST_F(ViewerTest, ReplyGoesToANumberTheSendFormCanSend) {
         EXPECT_EQ(send.SCBox->currentText(), c.sc);
         EXPECT_EQ(host.traced.size(), c.traced ? 1 : 0);
         if (c.traced) {
-            EXPECT_EQ(host.traced[0], u"Reply: the sender \"InternetSMS\" is a name, not a "
-                                      "number: type the destination"_qs);
+            EXPECT_EQ(host.traced[0],
+                      u"Reply: the sender \"InternetSMS\" is a name, not a "
+                      "number: type the destination"_qs);
         }
         Click(send.QuitButton);
         EXPECT_TRUE(task.isReady());

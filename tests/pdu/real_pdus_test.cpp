@@ -124,11 +124,15 @@ TEST(RealPduData, ReusedFieldsAndListColumnsDecodeAlike) {
             const QString content = "21067E0201" + p.pdu;
             MessageFields fresh;
             EXPECT_EQ(DecodeMessage(content, reused), DecodeMessage(content, fresh));
-            for (const auto &[got, want] :
-                 {std::pair{&reused.typeCode, &fresh.typeCode}, {&reused.scAddress, &fresh.scAddress},
-                  {&reused.flagOrReference, &fresh.flagOrReference}, {&reused.address, &fresh.address},
-                  {&reused.pid, &fresh.pid}, {&reused.dcs, &fresh.dcs}, {&reused.time, &fresh.time},
-                  {&reused.text, &fresh.text}, {&reused.userData, &fresh.userData}})
+            for (const auto &[got, want] : {std::pair{&reused.typeCode, &fresh.typeCode},
+                                            {&reused.scAddress, &fresh.scAddress},
+                                            {&reused.flagOrReference, &fresh.flagOrReference},
+                                            {&reused.address, &fresh.address},
+                                            {&reused.pid, &fresh.pid},
+                                            {&reused.dcs, &fresh.dcs},
+                                            {&reused.time, &fresh.time},
+                                            {&reused.text, &fresh.text},
+                                            {&reused.userData, &fresh.userData}})
                 EXPECT_EQ(*got, *want) << p.name.toStdString();
             DecodeListColumns(content, columns, 50);
             EXPECT_EQ(columns.time, fresh.time) << p.name.toStdString();

@@ -203,8 +203,10 @@ TEST(SummaryDecode, StatusReportGivesRecipientDischargeTimeAndStatus) {
         const char *pid, *dcs, *userData;
     } cases[] = {
         {"00", "Short message received by the SME", "", "", ""},
-        {"01", "Short message forwarded by the SC to the SME but the SC is unable to confirm "
-               "delivery", "", "", ""},
+        {"01",
+         "Short message forwarded by the SC to the SME but the SC is unable to confirm "
+         "delivery",
+         "", "", ""},
         {"02", "Short message replaced by the SC", "", "", ""},
         {"03", "Short message transaction completed: Reserved", "", "", ""},
         {"1F", "Short message transaction completed: SC specific", "", "", ""},

@@ -239,8 +239,9 @@ TEST(TechnicalDecode, HeaderElementsByName) {
          "  Destination Port: 2948\r\n  Originator Port: 9200\r\n"
          "Concatenated short message, 8-bit reference: 0A0302\r\n"
          "  Reference: 10\r\n  Part: 2\r\n  Total: 3\r\n"},
-        {"0C050402E200001B", "Application port addressing, 8-bit address: E200\r\n"
-                             "  Destination Port: 226\r\n  Originator Port: 0\r\n"},
+        {"0C050402E200001B",
+         "Application port addressing, 8-bit address: E200\r\n"
+         "  Destination Port: 226\r\n  Originator Port: 0\r\n"},
         {"060424020102", "User Data Header: 0424020102\r\nIEI 24: 0102\r\nMessage: \r\n"},
     };
     for (const auto &c : cases) {

@@ -138,8 +138,8 @@ bool ListedSummary::append(QByteArrayView pdu, QByteArray &out) {
     DecodeListColumns(contentHex_, fields_, kTextWidth);
 
     const qsizetype start = out.size();
-    out.resize(start + 3 * (kTimeWidth + kAddressWidth + kTextWidth + 3) +
-               4 * content_.size() + 32);
+    out.resize(start + 3 * (kTimeWidth + kAddressWidth + kTextWidth + 3) + 4 * content_.size() +
+               32);
     Writer w(out.data() + start);
     w.column(fields_.time, u"<no timestamp>", kTimeWidth);
     w.put(' ');

@@ -385,7 +385,8 @@ QByteArray ReadStandardInput() {
         all.resize(qsizetype(file.st_size) + (1 << 16));
     qsizetype size = 0;
     for (;;) {
-        if (all.size() - size < (qsizetype(1) << 16)) all.resize(qMax<qsizetype>(2 * all.size(), 1 << 20));
+        if (all.size() - size < (qsizetype(1) << 16))
+            all.resize(qMax<qsizetype>(2 * all.size(), 1 << 20));
         const size_t got = std::fread(all.data() + size, 1, size_t(all.size() - size), stdin);
         if (got == 0) break;
         size += qsizetype(got);
