@@ -332,6 +332,8 @@ QString UnpackGsm7(QStringView hex, int count, int skip) {
 void AppendGsm7(QString &text, QStringView hex, int count, int skip, qsizetype limit) {
     count = qMin(count, 0x7FFF);
     skip = qMax(skip, 0);
+    // A character takes at most two septets (an escape and its septet).
+    if (limit >= 0 && limit < 0x4000) count = int(qMin<qsizetype>(count, skip + 2 * limit + 2));
     if (count <= skip) return;
     const qsizetype octets = (qsizetype(count) * 7 + 7) / 8 + 1;
     QVarLengthArray<uchar, 256> data(octets);

@@ -131,8 +131,11 @@ bool ListedSummary::append(QByteArrayView pdu, QByteArray &out) {
         octet[i] = char(value);
         sum = quint16(sum + value);
         dle |= value == 0x10;
-        hex[2 * i] = char16_t(kOctetDigits[value][0]);
-        hex[2 * i + 1] = char16_t(kOctetDigits[value][1]);
+    }
+    // The digits again, upper case: the compiler makes vector code of this loop.
+    for (qsizetype i = 0; i < 2 * octets; ++i) {
+        const uchar c = reinterpret_cast<const uchar *>(pdu.data())[i];
+        hex[i] = char16_t(c >= 'a' ? c - 32 : c);
     }
     if (bad < 0 || (pdu.size() % 2 && kNibbles[digit[0]] < 0)) return false;
     DecodeListColumns(contentHex_, fields_, kTextWidth);

@@ -7,10 +7,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <thread>
-
-#include <sys/stat.h>
 #include <vector>
 
 #include "app/listline.h"
@@ -377,24 +376,6 @@ bool RunItem(const Subcommand &cmd, const Options &o, const QString &raw, QByteA
     return r.ok;
 }
 
-QByteArray ReadStandardInput() {
-    QByteArray all;
-    struct stat file {};
-    // A file is read in one go; a pipe grows the buffer as it comes.
-    if (fstat(fileno(stdin), &file) == 0 && S_ISREG(file.st_mode) && file.st_size > 0)
-        all.resize(qsizetype(file.st_size) + (1 << 16));
-    qsizetype size = 0;
-    for (;;) {
-        if (all.size() - size < (qsizetype(1) << 16))
-            all.resize(qMax<qsizetype>(2 * all.size(), 1 << 20));
-        const size_t got = std::fread(all.data() + size, 1, size_t(all.size() - size), stdin);
-        if (got == 0) break;
-        size += qsizetype(got);
-    }
-    all.truncate(size);
-    return all;
-}
-
 // Just past the line end at or after `at` (or the end of `text`).
 qsizetype LineEndAfter(QByteArrayView text, qsizetype at) {
     if (at >= text.size()) return text.size();
@@ -464,28 +445,50 @@ int Main(const QStringList &args) {
         return ok ? 0 : 1;
     }
 
-    // Standard input is read whole and taken in batches. The plain list lines of listed PDUs
+    // Standard input is taken in batches of whole lines. The plain list lines of listed PDUs
     // take a road of their own that allocates nothing per line (anything but hex digits goes
     // the general way); a batch of them is shared among the processors, each part printed in
-    // its turn.
+    // its turn. The buffers are kept from batch to batch.
     const bool listed = cmd->run == RunSummary && o.has(Pdu) && !o.has(Json);
-    const QByteArray input = ReadStandardInput();
-    const qsizetype batch = qsizetype(1) << 24;
-    const int workers = listed && input.size() >= (1 << 16)
-                            ? qBound(1, int(std::thread::hardware_concurrency()), 8)
-                            : 1;
+    const int workers = listed ? qBound(1, int(std::thread::hardware_concurrency()), 8) : 1;
+    const qsizetype batch = qsizetype(workers) << 20;
     std::vector<std::optional<ListedSummary>> summaries(static_cast<size_t>(workers));
     if (listed) {
         for (std::optional<ListedSummary> &summary : summaries)
             summary.emplace(o.has(NoSca));
     }
     std::vector<QByteArray> outs(static_cast<size_t>(workers));
+    QByteArray input(batch + (1 << 16), Qt::Uninitialized);
+    qsizetype held = 0;  // octets of input read and not yet taken
+    bool end = false;
     bool allOk = true;
-    for (qsizetype at = 0; at < input.size();) {
-        const qsizetype end = LineEndAfter(input, qMin(at + batch, input.size()));
+    while (!end || held > 0) {
+        while (!end && held < batch) {
+            const size_t got = std::fread(input.data() + held, 1, size_t(batch - held), stdin);
+            if (got == 0) end = true;
+            held += qsizetype(got);
+        }
+        // Whole lines; a line longer than a batch is waited for; at the end, what is left.
+        qsizetype take = held;
+        if (!end) {
+            const qsizetype newline = QByteArrayView(input).first(held).lastIndexOf('\n');
+            if (newline < 0) {
+                input.resize(2 * input.size());
+                while (held < input.size()) {
+                    const size_t got =
+                        std::fread(input.data() + held, 1, size_t(input.size() - held), stdin);
+                    if (got == 0) {
+                        end = true;
+                        break;
+                    }
+                    held += qsizetype(got);
+                }
+                continue;
+            }
+            take = newline + 1;
+        }
         const QList<QByteArrayView> parts =
-            SplitAtLines(QByteArrayView(input).sliced(at, end - at), workers);
-        at = end;
+            SplitAtLines(QByteArrayView(input).first(take), take < (1 << 16) ? 1 : workers);
         std::vector<char> oks(parts.size(), 1);
         std::vector<std::thread> threads;
         const auto run = [&](qsizetype i) {
@@ -500,6 +503,8 @@ int Main(const QStringList &args) {
             Print(outs[size_t(i)]);
             allOk = allOk && oks[i];
         }
+        std::memmove(input.data(), input.constData() + take, size_t(held - take));
+        held -= take;
     }
     std::fflush(stdout);
     return allOk ? 0 : 1;
