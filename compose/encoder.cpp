@@ -2,6 +2,8 @@
 
 #include <QList>
 
+#include <cctype>
+
 #include "pdu/primitives.h"
 
 namespace vantel {
@@ -219,6 +221,15 @@ EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode) {
         return Refusal(QStringLiteral("8-bit data too long to send: %1 hex digits, at most %2")
                            .arg(length)
                            .arg(kMaxHexDigits));
+    }
+    if (eightBit) {
+        // The transmission takes hex digits only: anything else would be dropped there.
+        for (const QChar c : fields.message) {
+            if (!isxdigit(c.toLatin1())) {
+                return Refusal(
+                    QStringLiteral("8-bit data must be hex digits: \"%1\" is not one").arg(c));
+            }
+        }
     }
     if (eightBit && length % 2 != 0) {
         return Refusal(

@@ -203,6 +203,8 @@ TEST(BuildQueueEntry, RefusesWhatCannotBeSentAndQueuesNothing) {
          u"8-bit data too long to send: 282 hex digits, at most 280"_qs},
         {"odd number of hex digits", Fields(u"Bob=12345"_qs, u""_qs, u"0A0B0"_qs, u"F5"_qs),
          u"8-bit data must be whole octets: 5 hex digits is odd"_qs},
+        {"8-bit data not hex", Fields(u"12345"_qs, u""_qs, u"0A0G"_qs, u"04"_qs),
+         u"8-bit data must be hex digits: \"G\" is not one"_qs},
         {"a character outside the alphabet", Fields(u"Bob=12345"_qs, u""_qs, u"ab\u0448c"_qs),
          u"The character \"\u0448\" (U+0448) is not in the GSM alphabet: choose a UCS2 coding "
          "(DCS 08) to send it"_qs},
