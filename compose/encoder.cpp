@@ -1,14 +1,23 @@
 #include "compose/encoder.h"
 
+#include <QList>
+
+#include <cctype>
+
 #include "pdu/primitives.h"
 
 namespace vantel {
 
 namespace {
 
-// The most a single SMS-SUBMIT carries: 160 septets, or 140 octets written as 280 hex digits.
+// GSM 03.40 9.2.3.16: a message carries 140 octets of user data, which is 160 septets, 70 UCS2
+// characters or 280 hex digits typed in 8-bit mode. A part of a concatenated series gives six
+// of them to its header (9.2.3.24.1): 153 septets or 67 UCS2 characters are left.
 constexpr qsizetype kMaxSeptets = 160;
+constexpr qsizetype kMaxUcs2Units = 70;
 constexpr qsizetype kMaxHexDigits = 280;
+constexpr qsizetype kPartSeptets = 153;
+constexpr qsizetype kPartUcs2Units = 67;
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
@@ -25,16 +34,25 @@ QString AfterFirstEquals(const QString &text, QString *history) {
     return text.sliced(equals + 1);
 }
 
-bool IsEightBitDcs(QStringView dcs) {
-    return dcs == u"F4" || dcs == u"F5" || dcs == u"F6" || dcs == u"F7";
+// A number the phone can dial: '+', digits and blanks, with at least one digit.
+bool IsPhoneNumber(QStringView number) {
+    bool digit = false;
+    for (const QChar c : number) {
+        if (c.unicode() >= u'0' && c.unicode() <= u'9') {
+            digit = true;
+        } else if (c != u'+' && c != u' ') {
+            return false;
+        }
+    }
+    return digit;
 }
 
-// GSM 03.40 9.2.3.1-9.2.3.5: TP-MTI SMS-SUBMIT and TP-VPF relative, with TP-RP, TP-SRR or,
-// for a user-data header typed in 8-bit mode, TP-UDHI.
-QStringView FirstOctet(const SendFields &fields, QStringView dcs) {
-    if (dcs == u"F5") return u"51";
-    if (fields.replyPath) return fields.statusReport ? u"B1" : u"91";
-    return fields.statusReport ? u"31" : u"11";
+int DcsValue(QStringView dcs) {
+    if (dcs.size() != 2) return -1;
+    for (const QChar c : dcs) {
+        if (!isxdigit(c.toLatin1())) return -1;
+    }
+    return HexPairValue(dcs);
 }
 
 EncodedEntry Refusal(QString error) {
@@ -43,11 +61,107 @@ EncodedEntry Refusal(QString error) {
     return refused;
 }
 
-}  // namespace
+// The septets (7-bit) or UTF-16 units (UCS2) of a text, with the index of the character each
+// unit belongs to; a unit whose character is that of the unit before continues it (the septet
+// after an escape, the low surrogate of a pair) and is never cut from it.
+struct Units {
+    QList<int> values;
+    QList<bool> continues;
+    QString missing;  // the first character the alphabet lacks (a surrogate pair whole)
+};
 
-int ToGsmCode(int code) {
-    return code == 64 ? 0 : code;
+// "20AC", "1F600".
+QString CodePointText(QStringView character) {
+    const char32_t code = character.size() == 2 && character[0].isHighSurrogate()
+                              ? QChar::surrogateToUcs4(character[0], character[1])
+                          : character.isEmpty() ? 0
+                                                : character[0].unicode();
+    return QString::number(code, 16).toUpper().rightJustified(4, u'0');
 }
+
+Units TextUnits(QStringView text, Alphabet alphabet) {
+    Units units;
+    units.values.reserve(text.size());
+    units.continues.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (alphabet == Alphabet::Ucs2) {
+            units.values.append(c.unicode());
+            units.continues.append(c.isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate());
+            continue;
+        }
+        const int septets = ToGsmSeptets(c);
+        if (septets < 0) {
+            if (units.missing.isEmpty()) {
+                const bool pair =
+                    c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+                units.missing = text.sliced(i, pair ? 2 : 1).toString();
+            }
+            units.values.append('?');
+            units.continues.append(false);
+        } else if (septets > 0x7F) {
+            units.values.append(kGsmEscape);
+            units.continues.append(false);
+            units.values.append(septets & 0x7F);
+            units.continues.append(true);
+        } else {
+            units.values.append(septets);
+            units.continues.append(false);
+        }
+    }
+    return units;
+}
+
+// Where each part of `units` begins: one part when it fits `single`, else parts of at most
+// `perPart` units that never cut a character.
+QList<qsizetype> PartStarts(const Units &units, qsizetype single, qsizetype perPart) {
+    QList<qsizetype> starts{0};
+    if (units.values.size() <= single) return starts;
+    qsizetype start = 0;
+    while (units.values.size() - start > perPart) {
+        qsizetype next = start + perPart;
+        while (next > start + 1 && units.continues[next])
+            --next;
+        starts.append(next);
+        start = next;
+    }
+    return starts;
+}
+
+// GSM 03.38 6.1.2.1.1: septets laid least significant bit first into consecutive octets, after
+// `fillBits` zero bits.
+QString PackSeptetValues(const int *septets, qsizetype count, int fillBits) {
+    QString out;
+    out.reserve((7 * count + fillBits + 7) / 8 * 2);
+    quint32 bits = 0;
+    int pending = fillBits;
+    for (qsizetype i = 0; i < count; ++i) {
+        bits |= quint32(septets[i] & 0x7F) << pending;
+        pending += 7;
+        while (pending >= 8) {
+            AppendOctet(out, int(bits & 0xFF));
+            bits >>= 8;
+            pending -= 8;
+        }
+    }
+    if (pending > 0 && count > 0) AppendOctet(out, int(bits & 0xFF));
+    return out;
+}
+
+// GSM 03.40 9.2.3.1-9.2.3.5: TP-MTI SMS-SUBMIT and TP-VPF relative, with TP-RP, TP-SRR and
+// TP-UDHI; a user-data header typed in 8-bit mode with DCS F5 sets TP-UDHI alone.
+int FirstOctet(const SendFields &fields, QStringView dcs, bool header) {
+    if (dcs == u"F5") return 0x51;
+    return 0x11 | (fields.replyPath ? 0x80 : 0) | (fields.statusReport ? 0x20 : 0) |
+           (header ? 0x40 : 0);
+}
+
+int DerivedReference(QStringView text) {
+    const QByteArray utf8 = text.toUtf8();
+    return qChecksum(utf8) & 0xFF;
+}
+
+}  // namespace
 
 QString EncodeAddress(QStringView number, bool countOctets) {
     const QString digits = NormaliseNumber(number);
@@ -67,78 +181,153 @@ QString EncodeAddress(QStringView number, bool countOctets) {
 }
 
 QString PackSeptets(QStringView text) {
-    // GSM 03.38 6.1.2.1.1: septets laid least significant bit first into consecutive octets.
-    QString out;
-    out.reserve((7 * text.size() + 7) / 8 * 2);
-    quint32 bits = 0;
-    int pending = 0;
-    for (const QChar c : text) {
-        bits |= quint32(ToGsmCode(AnsiCode(c)) & 0x7F) << pending;
-        pending += 7;
-        while (pending >= 8) {
-            AppendOctet(out, int(bits & 0xFF));
-            bits >>= 8;
-            pending -= 8;
-        }
-    }
-    if (pending > 0) AppendOctet(out, int(bits & 0xFF));
-    return out;
+    const Units units = TextUnits(text, Alphabet::Gsm7);
+    return PackSeptetValues(units.values.constData(), units.values.size(), 0);
+}
+
+TextSize MeasureText(QStringView text, QStringView dcs) {
+    TextSize size;
+    size.alphabet = DataCodingScheme(DcsValue(dcs.left(2))).alphabet;
+    if (size.alphabet == Alphabet::EightBit) return size;
+    const Units units = TextUnits(text, size.alphabet);
+    const bool ucs2 = size.alphabet == Alphabet::Ucs2;
+    size.parts =
+        PartStarts(units, ucs2 ? kMaxUcs2Units : kMaxSeptets, ucs2 ? kPartUcs2Units : kPartSeptets)
+            .size();
+    size.missing = units.missing;
+    return size;
 }
 
 EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode) {
     const QString dcs = fields.dcs.left(2);
-    const bool eightBit = IsEightBitDcs(dcs);
     const qsizetype length = fields.message.size();
 
     if (fields.dcs.startsWith(u"00") && fields.message.isEmpty()) {
         return Refusal(u"No text to send"_qs);
     }
-    if (!eightBit && length > kMaxSeptets) {
-        return Refusal(QStringLiteral("Text too long to send: %1 characters, at most %2")
-                           .arg(length)
-                           .arg(kMaxSeptets));
+    const int dcsValue = DcsValue(dcs);
+    if (dcsValue < 0) {
+        return Refusal(
+            QStringLiteral("The data coding scheme \"%1\" is not two hex digits").arg(dcs));
     }
+    const CodingScheme scheme = DataCodingScheme(dcsValue);
+    if (scheme.compressed) {
+        return Refusal(QStringLiteral("Compressed data (DCS %1) cannot be sent: choose a coding "
+                                      "without compression")
+                           .arg(dcs));
+    }
+    const bool eightBit = scheme.alphabet == Alphabet::EightBit;
     if (eightBit && length > kMaxHexDigits) {
         return Refusal(QStringLiteral("8-bit data too long to send: %1 hex digits, at most %2")
                            .arg(length)
                            .arg(kMaxHexDigits));
+    }
+    if (eightBit) {
+        // The transmission takes hex digits only: anything else would be dropped there.
+        for (const QChar c : fields.message) {
+            if (!isxdigit(c.toLatin1())) {
+                return Refusal(
+                    QStringLiteral("8-bit data must be hex digits: \"%1\" is not one").arg(c));
+            }
+        }
     }
     if (eightBit && length % 2 != 0) {
         return Refusal(
             QStringLiteral("8-bit data must be whole octets: %1 hex digits is odd").arg(length));
     }
 
-    EncodedEntry result;
-    QString destination = AfterFirstEquals(fields.to, &result.addToAddressList);
-    QString serviceCentre = AfterFirstEquals(fields.sc, &result.addToSCList);
+    QString history, scHistory;
+    QString destination = AfterFirstEquals(fields.to, &history);
+    QString serviceCentre = AfterFirstEquals(fields.sc, &scHistory);
     const qsizetype comma = destination.indexOf(u',');
     if (comma >= 0) {
         serviceCentre = destination.sliced(comma + 1);
         destination.truncate(comma);
     }
+    if (!IsPhoneNumber(destination)) {
+        return Refusal(QStringLiteral("The destination \"%1\" is not a phone number: only \"+\", "
+                                      "digits and blanks can be sent to")
+                           .arg(destination));
+    }
 
-    const QString userData = eightBit ? fields.message : PackSeptets(fields.message);
-    const qsizetype userDataLength = eightBit ? length / 2 : length;
+    // The user data of each part (header included) and its TP-UDL.
+    QStringList userData;
+    QList<int> userDataLengths;
+    bool header = false;
+    if (eightBit) {
+        userData << fields.message;
+        userDataLengths << int(length / 2);
+    } else {
+        const bool ucs2 = scheme.alphabet == Alphabet::Ucs2;
+        const Units units = TextUnits(fields.message, scheme.alphabet);
+        if (!units.missing.isEmpty()) {
+            return Refusal(QStringLiteral("The character \"%1\" (U+%2) is not in the GSM "
+                                          "alphabet: choose a UCS2 coding (DCS 08) to send it")
+                               .arg(units.missing, CodePointText(units.missing)));
+        }
+        const QList<qsizetype> starts = PartStarts(units, ucs2 ? kMaxUcs2Units : kMaxSeptets,
+                                                   ucs2 ? kPartUcs2Units : kPartSeptets);
+        if (starts.size() > kMaxParts) {
+            return Refusal(QStringLiteral("Text too long to send: %1 parts, at most %2")
+                               .arg(starts.size())
+                               .arg(kMaxParts));
+        }
+        header = starts.size() > 1;
+        const int reference =
+            fields.reference >= 0 ? fields.reference & 0xFF : DerivedReference(fields.message);
+        for (qsizetype p = 0; p < starts.size(); ++p) {
+            const qsizetype from = starts[p];
+            const qsizetype to = p + 1 < starts.size() ? starts[p + 1] : units.values.size();
+            QString ud;
+            int udl = 0;
+            if (header) {
+                // IEI 00: concatenated short message, 8-bit reference; total; sequence number.
+                ud = u"050003"_qs;
+                AppendOctet(ud, reference);
+                AppendOctet(ud, int(starts.size()));
+                AppendOctet(ud, int(p + 1));
+            }
+            if (ucs2) {
+                for (qsizetype i = from; i < to; ++i) {
+                    AppendOctet(ud, units.values[i] >> 8);
+                    AppendOctet(ud, units.values[i] & 0xFF);
+                }
+                udl = int(ud.size() / 2);
+            } else {
+                // The first septet after the six header octets starts on a septet boundary.
+                const int fill = header ? 1 : 0;
+                ud += PackSeptetValues(units.values.constData() + from, to - from, fill);
+                udl = int((header ? 7 : 0) + to - from);
+            }
+            userData << ud;
+            userDataLengths << udl;
+        }
+    }
 
-    QString tpdu;
-    tpdu.reserve(32 + destination.size() + userData.size());
-    tpdu.append(FirstOctet(fields, dcs));
-    tpdu.append(u"00");
-    tpdu.append(EncodeAddress(destination, false));
-    tpdu.append(QStringView(fields.pid).left(2));
-    tpdu.append(dcs);
-    tpdu.append(u"A7");
-    AppendOctet(tpdu, int(userDataLength));
-    tpdu.append(userData);
+    QString prefix;
+    if (mode == LinkMode::Block) prefix = u"0702"_qs;
+    if (mode != LinkMode::PduSkipSca) prefix += EncodeAddress(serviceCentre, true);
+    const QString address = EncodeAddress(destination, false);
+    const QStringView pid = QStringView(fields.pid).left(2);
 
-    QString pdu;
-    if (mode == LinkMode::Block) pdu = u"0702"_qs;
-    if (mode != LinkMode::PduSkipSca) pdu += EncodeAddress(serviceCentre, true);
-    pdu += tpdu;
-
+    EncodedEntry result;
+    result.addToAddressList = history;
+    result.addToSCList = scHistory;
+    for (qsizetype p = 0; p < userData.size(); ++p) {
+        QString tpdu;
+        tpdu.reserve(32 + address.size() + userData[p].size());
+        AppendOctet(tpdu, FirstOctet(fields, dcs, header));
+        tpdu.append(u"00");
+        tpdu.append(address);
+        tpdu.append(pid);
+        tpdu.append(dcs);
+        tpdu.append(u"A7");
+        AppendOctet(tpdu, userDataLengths[p]);
+        tpdu.append(userData[p]);
+        result.entries << QString::number(tpdu.size() / 2) + u',' + destination + u',' +
+                              serviceCentre + u',' + prefix + tpdu;
+    }
     result.ok = true;
-    result.entry =
-        QString::number(tpdu.size() / 2) + u',' + destination + u',' + serviceCentre + u',' + pdu;
     return result;
 }
 

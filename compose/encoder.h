@@ -1,36 +1,39 @@
-// SMS-SUBMIT encoder: turns the send form's field values into a send-queue entry
-// "octets,destination,service centre,data".
+// SMS-SUBMIT encoder: turns the send form's field values into send-queue entries
+// "octets,destination,service centre,data", one for each part of a concatenated message.
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
+
+#include "pdu/userdata.h"
 
 namespace vantel {
 
 // GSM 04.11 / 03.40 address field: length, type "91", swapped semi-octets with 'F' filler.
 // The length counts octets (type octet included) when `countOctets`, else digits.
 QString EncodeAddress(QStringView number, bool countOctets);
-// GSM 03.38 default-alphabet packing of the text's Windows-1252 codes (bit 7 dropped).
+// GSM 03.38 default-alphabet packing of a text: every character as its septet, a character of
+// the extension table as the escape and its septet; a character the alphabet lacks as '?'.
 QString PackSeptets(QStringView text);
-// '@' (64) becomes 0; every other code is returned unchanged.
-int ToGsmCode(int code);
 
 enum class LinkMode { Block, Pdu, PduSkipSca };
 
 // The send form's controls at the moment of the press, as typed.
 struct SendFields {
-    QString to;        // ToBox text: may be "name=number" and carry ",service centre"
-    QString sc;        // SCBox text: may be "name=number"
-    QString message;   // MessageWindow text
-    QString pid;       // PIDBox text, e.g. "00=Default" (its first two characters are used)
-    QString dcs;       // DCSBox text, e.g. "F4=8 bit Immediate"
+    QString to;       // ToBox text: may be "name=number" and carry ",service centre"
+    QString sc;       // SCBox text: may be "name=number"
+    QString message;  // MessageWindow text
+    QString pid;      // PIDBox text, e.g. "00=Default" (its first two characters are used)
+    QString dcs;      // DCSBox text, e.g. "F4=8 bit Immediate"
     bool replyPath = false;
     bool statusReport = false;
+    int reference = -1;  // concatenation reference 0..255; -1: derived from the text
 };
 
 struct EncodedEntry {
     bool ok = false;
-    QString entry;             // the send-queue entry when ok
+    QStringList entries;       // the send-queue entries when ok: one, or one per part
     QString error;             // why nothing was queued, e.g. "No text to send"
     QString addToAddressList;  // ToBox text to add to the destination history (when it had "=")
     QString addToSCList;       // SCBox text to add to the service-centre history
@@ -38,5 +41,17 @@ struct EncodedEntry {
 
 // Everything the send button does except touching widgets.
 EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode);
+
+// How a message text goes out with the DCS that `dcs` begins with: the parts it needs (1 for
+// a text that fits one message; a concatenated series takes at most 255), and the first
+// character that the 7-bit alphabet lacks. 8-bit data (hex digits) is always one part.
+struct TextSize {
+    Alphabet alphabet = Alphabet::Gsm7;
+    qsizetype parts = 1;
+    QString missing;  // empty when every character can be sent
+};
+TextSize MeasureText(QStringView text, QStringView dcs);
+// The most parts a concatenated series has (8-bit reference, GSM 03.40 9.2.3.24.1).
+inline constexpr qsizetype kMaxParts = 255;
 
 }  // namespace vantel

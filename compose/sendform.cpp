@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -125,8 +126,8 @@ constexpr const char *kDcsChoices[] = {
 };
 static_assert(std::size(kPidChoices) == 31 && std::size(kDcsChoices) == 62);
 
-// GSM 03.40: 160 septets in text mode; 140 octets, typed as 280 hex digits, in 8-bit mode.
-constexpr qsizetype kTextLimit = 160;
+// GSM 03.40: 140 octets, typed as 280 hex digits, in 8-bit mode; a text may take up to 255
+// parts (MeasureText).
 constexpr qsizetype kHexLimit = 280;
 
 QComboBox *MakeCombo(const char *name, QWidget *parent) {
@@ -156,13 +157,11 @@ QComboBox *MakeHistoryCombo(const char *name, SortedListModel &history, QWidget 
     return box;
 }
 
-bool IsEightBit(QStringView dcs) {
-    return dcs == u"F4" || dcs == u"F5" || dcs == u"F6" || dcs == u"F7";
-}
-
 }  // namespace
 
-SendForm::SendForm(QWidget *parent) : CommandDialog(QStringLiteral("Q"), parent) {
+SendForm::SendForm(QWidget *parent)
+    : CommandDialog(QStringLiteral("Q"), parent),
+      nextReference_(int(QRandomGenerator::global()->bounded(256))) {
     setObjectName(QStringLiteral("SendForm"));
     setWindowTitle(QStringLiteral("Send an SMS Message"));
 
@@ -263,14 +262,17 @@ void SendForm::AddToSCList(const QString &text) {
 }
 
 QCoro::Task<> SendForm::SendButton_Click() {
-    const SendFields fields{ToBox->currentText(),  SCBox->currentText(),  messageText(),
-                            PIDBox->currentText(), DCSBox->currentText(), RPBox->isChecked(),
-                            SRRBox->isChecked()};
+    SendFields fields{ToBox->currentText(),  SCBox->currentText(),  messageText(),
+                      PIDBox->currentText(), DCSBox->currentText(), RPBox->isChecked(),
+                      SRRBox->isChecked()};
+    fields.reference = nextReference_;
     const EncodedEntry queued = BuildQueueEntry(fields, linkMode_);
     if (!queued.addToAddressList.isEmpty()) AddToAddressList(queued.addToAddressList);
     if (!queued.addToSCList.isEmpty()) AddToSCList(queued.addToSCList);
     if (queued.ok) {
-        Q_EMIT command(queued.entry);
+        if (queued.entries.size() > 1) nextReference_ = (nextReference_ + 1) & 0xFF;
+        // The parts of a concatenated series go to the driver as one code, a line each.
+        Q_EMIT command(queued.entries.join(u'\n'));
         co_return;
     }
     QPointer<SendForm> self(this);
@@ -287,19 +289,35 @@ void SendForm::Command1_Click() {
 }
 
 void SendForm::MessageWindow_Change() {
-    const qsizetype limit =
-        IsEightBit(QStringView(DCSBox->currentText()).left(2)) ? kHexLimit : kTextLimit;
+    const QString dcs = DCSBox->currentText();
     QString text = messageText();
-    if (text.size() > limit) {
-        text.truncate(limit);
-        // Never keep half of a CR LF: the box would turn it back into a whole one.
-        if (text.endsWith(QLatin1Char('\r'))) text.chop(1);
+    TextSize size = MeasureText(text, dcs);
+    const bool eightBit = size.alphabet == Alphabet::EightBit;
+    if ((eightBit && text.size() > kHexLimit) || size.parts > kMaxParts) {
+        // 8-bit data fill one message; a text, the most parts of a concatenated series.
+        if (eightBit) {
+            text.truncate(kHexLimit);
+        } else {
+            qsizetype fits = 0;
+            for (qsizetype step = text.size() / 2; step > 0; step /= 2) {
+                while (fits + step <= text.size() &&
+                       MeasureText(QStringView(text).left(fits + step), dcs).parts <= kMaxParts)
+                    fits += step;
+            }
+            text.truncate(fits);
+        }
+        // Never keep half of a CR LF (the box would turn it back into a whole one), nor half
+        // of a surrogate pair.
+        if (text.endsWith(QLatin1Char('\r')) || (!text.isEmpty() && text.back().isHighSurrogate()))
+            text.chop(1);
         setMessageText(text);  // runs this again, which sets the count
         MessageWindow->moveCursor(QTextCursor::End);
         Q_EMIT beep();
         return;
     }
-    CharsLabel->setText(QString::number(text.size()));
+    QString count = QString::number(text.size());
+    if (size.parts > 1) count += QStringLiteral("\n%1 parts").arg(size.parts);
+    CharsLabel->setText(count);
 }
 
 bool SendForm::HistoryKeyPress(QComboBox *box, QKeyEvent *key) {
@@ -362,7 +380,9 @@ QCoro::Task<> ShowSendForm(DialogHost &host, SendForm &form) {
     const QString code = command ? std::get<0>(*command) : QString();
     host.setMainVisible(true);
     form.hide();
-    if (!code.isEmpty() && code != u"Q") host.queueEntry(code);
+    if (code.isEmpty() || code == u"Q") co_return;
+    for (const QString &entry : code.split(u'\n'))
+        host.queueEntry(entry);
 }
 
 }  // namespace vantel

@@ -28,6 +28,9 @@ public:
     SortedListModel &addressHistory() { return addressHistory_; }
     SortedListModel &scHistory() { return scHistory_; }
 
+    // The reference of the next concatenated series (random at first, then counting up).
+    void setNextReference(int reference) { nextReference_ = reference & 0xFF; }
+
     // Set by ShowSendForm from the host before the form is shown.
     void setLinkMode(LinkMode mode) { linkMode_ = mode; }
     void setCopyBuffer(const CopyBuffer *buffer) { copyBuffer_ = buffer; }
@@ -60,7 +63,8 @@ public:
     QLabel *Label6;
     QComboBox *DCSBox;
 
-    // command(): "Q" (also Esc and the close box), or the send-queue entry.
+    // command(): "Q" (also Esc and the close box), or the send-queue entries, one a line (a
+    // concatenated series has one for each part).
 
 Q_SIGNALS:
     // The text was cut to its limit. The main window connects this to its beep once.
@@ -78,6 +82,7 @@ private:
     SortedListModel addressHistory_;
     SortedListModel scHistory_;
     LinkMode linkMode_ = LinkMode::Block;
+    int nextReference_;  // of the next concatenated series, 0..255
     const CopyBuffer *copyBuffer_ = nullptr;
 };
 

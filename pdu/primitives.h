@@ -41,23 +41,40 @@ QString BytesToHex(QByteArrayView bytes);
 QString KeepHexDigits(QStringView s);
 // Spaces removed; a leading '+' removed; then a leading "0" becomes "44", a leading "00" goes.
 QString NormaliseNumber(QStringView s);
-// GSM 03.38 default alphabet, as far as this program maps it: 0 -> '@', 64 -> 161 ('¡').
+// GSM 03.38 6.2.1 default alphabet: the Unicode code of septet `code` (0..127): 0 -> '@',
+// 1 -> '£', 0x10 -> 'Δ', 0x24 -> '¤', 0x40 -> '¡', ...; the escape 0x1B reads as a space.
+// Codes outside 0..127 are returned unchanged.
 int MapGsmChar(int code);
-// Unpacks `count` septets (GSM 03.40 9.2.3.24 packing) from a hex string; a septet 0x0A
-// becomes CR LF. Reading past the end yields '@' from zero septets; count <= 0 gives "", and
-// the count is capped at 32767. A septet that digits other than hex drive outside 0..255 ends
-// the text there.
-QString UnpackGsm7(QStringView hex, int count);
+// GSM 03.38 6.2.1.1 extension table: the Unicode code of the septet that follows an escape
+// ('€' for 0x65, '[' for 0x3C, form feed for 0x0A, ...), or -1 when the table has none.
+int MapGsmExtensionChar(int code);
+// The septets of a character in the default alphabet: the septet (0..127), or 0x1B00 plus the
+// septet after the escape for a character of the extension table; -1 when the alphabet has none.
+int ToGsmSeptets(QChar c);
+inline constexpr int kGsmEscape = 0x1B;
+// Unpacks septets `skip` .. `count` - 1 (GSM 03.40 9.2.3.24 packing) of a hex string and maps
+// them: an escape and the septet after it give one character of the extension table (or,
+// when that has none, the default-table character of the second septet); a septet 0x0A becomes
+// CR LF. Reading past the end yields '@' from zero septets; count <= skip gives "", and the
+// count is capped at 32767. A septet that digits other than hex drive outside 0..127 reads as
+// the Windows-1252 character of its code, and outside 0..255 ends the text there.
+QString UnpackGsm7(QStringView hex, int count, int skip = 0);
+// The same appended to `text`; with `limit` >= 0 it may stop once it has appended more than
+// `limit` characters (those are exact).
+void AppendGsm7(QString &text, QStringView hex, int count, int skip = 0, qsizetype limit = -1);
 
 // Semi-octet digits (GSM 03.40 9.1.2.3): for each pair XY append Y then X, each unless it is
 // 'F'. `digits` is the number of semi-octets to read (the loop runs i = 1, 3, ... while
 // i <= digits), starting at 0-based `start`. Returns the digits and sets *end to the 0-based
 // position just after the last pair read (which may lie beyond the string).
 QString SemiOctetDigits(QStringView hex, qsizetype start, int digits, qsizetype *end = nullptr);
+void AppendSemiOctetDigits(QString &out, QStringView hex, qsizetype start, int digits,
+                           qsizetype *end = nullptr);
 
 // GSM 03.40 9.2.3.11 time stamp of the 14 characters at 0-based `start`:
 // "YY/MM/DD hh:mm:ss" with each pair swapped and taken verbatim.
 QString TimeStampText(QStringView hex, qsizetype start);
+void AppendTimeStampText(QString &text, QStringView hex, qsizetype start);
 // Time zone of the pair at 0-based `start` in hours; quarters of an hour, bit 3 of the
 // second digit is the sign.
 double TimeZoneHours(QStringView hex, qsizetype start);

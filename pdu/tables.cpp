@@ -150,6 +150,36 @@ constexpr DcsEntry kDataCodingSchemes[] = {
     {0xF7, u"8 bit TE Specific", false},
 };
 
+// GSM 03.40 9.2.3.15: TP-ST in four classes 32 values wide; in each the values after the named
+// ones are reserved up to the last 16, which are specific to the service centre.
+struct StatusClass {
+    QStringView name;
+    bool namesPrefixed;  // errors carry their class in front of their name
+    std::initializer_list<QStringView> names;
+};
+
+const StatusClass kStatusClasses[] = {
+    {u"Short message transaction completed",
+     false,
+     {u"Short message received by the SME",
+      u"Short message forwarded by the SC to the SME but the SC is unable to confirm delivery",
+      u"Short message replaced by the SC"}},
+    {u"Temporary error, SC still trying",
+     true,
+     {u"Congestion", u"SME busy", u"No response from SME", u"Service rejected",
+      u"Quality of service not available", u"Error in SME"}},
+    {u"Permanent error",
+     true,
+     {u"Remote procedure error", u"Incompatible destination", u"Connection rejected by SME",
+      u"Not obtainable", u"Quality of service not available", u"No interworking available",
+      u"SM Validity Period Expired", u"SM Deleted by originating SME",
+      u"SM Deleted by SC Administration", u"SM does not exist"}},
+    {u"Temporary error, SC not making more attempts",
+     true,
+     {u"Congestion", u"SME busy", u"No response from SME", u"Service rejected",
+      u"Quality of service not available", u"Error in SME"}},
+};
+
 constexpr DcsEntry kReservedDcs = {-1, u"Reserved", true};
 
 // Index of the entry for `c`, or N for "Illegal".
@@ -212,6 +242,18 @@ QString PidName(QStringView pair) {
         if (v >= entry.first && v <= entry.last) return Static(entry.name);
     }
     return {};
+}
+
+QString StatusName(int status) {
+    if (status < 0 || status >= 0x80) return QStringLiteral("Reserved");
+    const StatusClass &c = kStatusClasses[status >> 5];
+    const int offset = status & 0x1F;
+    const bool named = offset < int(c.names.size());
+    if (named && !c.namesPrefixed) return c.names.begin()[offset].toString();
+    QString text = c.name.toString();
+    text += u": ";
+    text += named ? c.names.begin()[offset] : offset < 0x10 ? u"Reserved" : u"SC specific";
+    return text;
 }
 
 bool DcsName(QStringView pair, QString &name) {

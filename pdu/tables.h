@@ -17,5 +17,9 @@ QString AddressTypeName(QStringView ton, QStringView npi);
 QString PidName(QStringView pair);
 // TP-DCS name of a hex pair; returns true when the coding is the GSM default alphabet.
 bool DcsName(QStringView pair, QString &name);
+// TP-ST name of a status report (GSM 03.40 9.2.3.15), errors prefixed by their class:
+// "Short message received by the SME", "Temporary error, SC still trying: Congestion",
+// "Permanent error: SC specific", ...; values from 80 on and from other than hex "Reserved".
+QString StatusName(int status);
 
 }  // namespace vantel

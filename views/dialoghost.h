@@ -38,6 +38,8 @@ public:
     virtual bool skipPDUSCA() const = 0;
 
     virtual CopyBuffer &copyBuffer() = 0;
+    // A line of the trace window (and of the log with `toLog`).
+    virtual void WriteTrace(const QString &text, bool toLog) = 0;
 };
 
 }  // namespace vantel

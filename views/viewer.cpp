@@ -2,7 +2,9 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
+#include <QMap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
@@ -15,8 +17,10 @@
 #include "blockmode/frame.h"
 #include "compose/sendform.h"
 #include "link/wait.h"
+#include "pdu/primitives.h"
 #include "pdu/summary.h"
 #include "pdu/tables.h"
+#include "pdu/userdata.h"
 #include "views/dialoghost.h"
 #include "views/technicalview.h"
 #include "views/viewform.h"
@@ -49,24 +53,93 @@ MessageFields DecodeLine(const QString &line) {
     return fields;
 }
 
-void ShowFields(ViewForm &form, int index, qsizetype count, MessageFields fields) {
+bool IsStatusReport(const MessageFields &fields) {
+    return fields.typeCode.startsWith(u"SR");
+}
+
+Concatenation PartOf(const MessageFields &fields) {
+    return FindConcatenation(fields.userData, HexPairValue(fields.firstOctet) & 0x40);
+}
+
+// The parts of the concatenated messages of the list, by sender (or recipient), reference and
+// total, so that a part shows the whole text once every part is stored.
+class StoredParts {
+public:
+    // The parts' texts joined in part order, or an empty text while a part is missing.
+    QString joined(const SortedListModel &list, const MessageFields &fields,
+                   const Concatenation &part) {
+        if (!built_) build(list);
+        const auto found = parts_.constFind(Key(fields, part));
+        if (found == parts_.cend() || found->size() != part.total) return {};
+        QString text;
+        for (const QString &partText : *found)
+            text += partText;
+        return text;
+    }
+    // The list has changed: look again next time.
+    void clear() {
+        built_ = false;
+        parts_.clear();
+    }
+
+private:
+    static QString Key(const MessageFields &fields, const Concatenation &part) {
+        return fields.address + u'\x1F' + fields.addressType + u'\x1F' +
+               QString::number(part.reference) + u'\x1F' + QString::number(part.total);
+    }
+    void build(const SortedListModel &list) {
+        for (qsizetype row = 0; row < list.count(); ++row) {
+            const MessageFields fields = DecodeLine(list.at(row));
+            const Concatenation part = PartOf(fields);
+            if (!part.valid()) continue;
+            QMap<int, QString> &texts = parts_[Key(fields, part)];
+            if (!texts.contains(part.part)) texts.insert(part.part, fields.text);
+        }
+        built_ = true;
+    }
+
+    bool built_ = false;
+    QHash<QString, QMap<int, QString>> parts_;
+};
+
+// A number the send form can send: "+" and the digits for an international number, the digits
+// alone for any other numeric type, nothing for a name.
+QString ReplyNumber(const QString &address, const QString &type) {
+    if (type.startsWith(u"Alphanumeric")) return {};
+    QString digits;
+    for (const QChar c : address) {
+        if (c.isDigit() && c.unicode() < 0x80) digits += c;
+    }
+    return type.startsWith(u"International") ? u'+' + digits : digits;
+}
+
+void ShowFields(ViewForm &form, int index, qsizetype count, MessageFields fields,
+                StoredParts &parts, const SortedListModel &list) {
     form.NextButton->setEnabled(count > index + 1);
     form.PrevButton->setEnabled(index > 0);
     form.TimeStampTag->setText(fields.time);
     form.AddressTag->setText(AddressText(fields.address, fields.addressType));
     form.SCAddressTag->setText(SCAddressText(fields.scAddress, fields.scAddressType));
-    form.PIDTag->setText(PidName(fields.pid));
+    // A status report shows its status where other messages show their protocol identifier.
+    const bool report = IsStatusReport(fields);
+    form.Label3->setText(report ? QStringLiteral("Status") : QStringLiteral("Protocol ID"));
+    form.PIDTag->setText(report ? fields.text : PidName(fields.pid));
     QString dcsName;
-    const bool defaultAlphabet = DcsName(fields.dcs, dcsName);
+    DcsName(fields.dcs, dcsName);
     form.DCSTag->setText(dcsName);
     form.AddressLabel->setText(fields.typeCode.startsWith(u"MO") ? QStringLiteral("To")
+                               : report                          ? QStringLiteral("Recipient")
                                                                  : QStringLiteral("From"));
-    form.MessageBox->setPlainText(defaultAlphabet ? fields.text : fields.userData);
+    const Concatenation part = PartOf(fields);
+    const QString joined = part.valid() ? parts.joined(list, fields, part) : QString();
+    form.MessageBox->setPlainText(joined.isEmpty() ? fields.text : joined);
     form.CloseButton->setFocus();
     form.MessageBox->moveCursor(QTextCursor::Start);
     if (fields.typeCode.isEmpty()) fields.typeCode = QStringLiteral("UN-01");
-    form.Frame1->setTitle(
-        QStringLiteral("Message %1 (%2)").arg(index + 1).arg(QStringView(fields.typeCode).left(2)));
+    QString title =
+        QStringLiteral("Message %1 (%2)").arg(index + 1).arg(QStringView(fields.typeCode).left(2));
+    if (part.valid()) title += QStringLiteral(", part %1 of %2").arg(part.part).arg(part.total);
+    form.Frame1->setTitle(title);
 }
 
 // The field-by-field account in TechnicalView until it gives its code.
@@ -93,12 +166,15 @@ QCoro::Task<> ShowMessageViewer(DialogHost &host, ViewerForms forms) {
     host.setMainVisible(false);
 
     QString code;
+    StoredParts parts;
+    MessageFields shown;
     while (code.isEmpty() && host.messages().count() > 0) {
         const qsizetype count = host.messages().count();
         if (host.selectedMessage() < 0 || host.selectedMessage() >= count) host.selectMessage(0);
         const int index = host.selectedMessage();
         const QString line = host.messages().at(index);
-        ShowFields(view, index, count, DecodeLine(line));
+        shown = DecodeLine(line);
+        ShowFields(view, index, count, shown, parts, host.messages());
 
         const auto command = co_await NextSignal(forms.view, &ViewForm::command);
         code = command ? std::get<0>(*command) : QString();
@@ -111,6 +187,7 @@ QCoro::Task<> ShowMessageViewer(DialogHost &host, ViewerForms forms) {
         } else if (code == u"LD") {
             code.clear();
             if (index < host.messages().count()) host.RemoveMessage(index);
+            parts.clear();
             if (host.messages().count() > 0) host.selectMessage(qMax(index - 1, 0));
         } else if (code == u"TD") {
             code.clear();
@@ -123,7 +200,16 @@ QCoro::Task<> ShowMessageViewer(DialogHost &host, ViewerForms forms) {
     host.EnableButtons();
 
     if (code == u"RP" && forms.send) {
-        const CopyBuffer &copy = host.copyBuffer();
+        // Reply goes to a number the send form can send, through the same service centre.
+        CopyBuffer &copy = host.copyBuffer();
+        copy.address = ReplyNumber(shown.address, shown.addressType);
+        copy.scAddress = ReplyNumber(shown.scAddress, shown.scAddressType);
+        if (shown.addressType.startsWith(u"Alphanumeric")) {
+            host.WriteTrace(QStringLiteral("Reply: the sender \"%1\" is a name, not a number: "
+                                           "type the destination")
+                                .arg(shown.address),
+                            false);
+        }
         forms.send->ToBox->setEditText(copy.address);
         forms.send->SCBox->setEditText(copy.scAddress);
         forms.send->setMessageText(copy.text);

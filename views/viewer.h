@@ -22,7 +22,10 @@ struct ViewerForms {
 // when none is selected), following the form's codes: Next, Prev, Delete (RemoveMessage),
 // Tech (TechnicalView until "TVEND"), Close, Reply. Ends when the list becomes empty or on
 // Close/Reply: the main window is shown again and its buttons enabled; Reply then fills the
-// send form from the copy buffer and runs ShowSendForm. Run it without awaiting it from a
+// send form from the copy buffer, with a number the send form can send as the destination (none
+// for a sender that is a name, which the trace says) and likewise the service centre, and runs
+// ShowSendForm. A part of a concatenated message shows the whole text once every part (same
+// sender, reference and total) is in the list. Run it without awaiting it from a
 // click handler; the forms must outlive it.
 QCoro::Task<> ShowMessageViewer(DialogHost &host, ViewerForms forms);
 

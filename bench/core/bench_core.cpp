@@ -54,7 +54,7 @@ const Mix &TheMix() {
             f.pid = QStringLiteral("00");
             f.dcs = QStringLiteral("00");
             const EncodedEntry e = BuildQueueEntry(f, LinkMode::Pdu);
-            if (e.ok) m.frames << StoredFrame(e.entry.section(u',', 3));
+            if (e.ok) m.frames << StoredFrame(e.entries.first().section(u',', 3));
         }
         for (const QString &frame : m.frames) {
             QString content = frame;

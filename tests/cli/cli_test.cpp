@@ -349,6 +349,44 @@ TEST(VantelPdu, StandardInputGivesOneJsonObjectPerLine) {
     }
 }
 
+// Many listed PDUs take a road of their own (and share the processors): every line must read
+// exactly as the line of its stored frame, for every PDU of the vectors, in either case and
+// with blanks around it.
+TEST(VantelPdu, SummaryOfManyListedPdusReadsAsTheLinesOfTheirFrames) {
+    QStringList pdus;
+    QFile file(QStringLiteral(VANTEL_TEST_DATA "/pdu-real.txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith("pdu=")) pdus << QString::fromLatin1(line.mid(4));
+    }
+    ASSERT_GE(pdus.size(), 40);
+    pdus << QStringLiteral("") << QStringLiteral("0") << QStringLiteral("07911326040000F0040B9113");
+    QByteArray listed, frames;
+    for (int round = 0; round < 40; ++round) {
+        for (const QString &pdu : pdus) {
+            const QString variant = round % 3 == 1   ? pdu.toLower()
+                                    : round % 3 == 2 ? QStringLiteral("  ") + pdu + u' '
+                                                     : pdu;
+            listed += variant.toUtf8() + (round % 2 ? "\r\n" : "\n");
+            // The frame as the retrieval stores it: pairs of the trimmed line, a lone digit left
+            // out.
+            const QString pairs = variant.trimmed();
+            const QByteArray octets =
+                QByteArray::fromHex(pairs.left(pairs.size() / 2 * 2).toLatin1());
+            frames += FrameHex(QStringLiteral("21067E0201") + QString::fromLatin1(octets.toHex()))
+                          .toLatin1() +
+                      '\n';
+        }
+    }
+    ASSERT_GT(listed.size(), 1 << 16);
+    const Result fast = RunPdu({"summary", "--pdu"}, listed);
+    const Result general = RunPdu({"summary"}, frames);
+    EXPECT_EQ(fast.exitCode, 0);
+    EXPECT_EQ(general.exitCode, 0);
+    EXPECT_TRUE(fast.out == general.out);
+    EXPECT_GT(fast.out.size(), listed.size());
+}
+
 TEST(VantelPdu, StandardInputBatchReportsFailureButPrintsEveryItem) {
     const Result r = RunPdu({"validate", "--json"},
                             "1002031003FFFD\n1002031003FFFE\r\n  10022200001003FFDE  \n");
@@ -389,12 +427,14 @@ TEST(VantelPdu, EncodeBuildsTheSendQueueEntry) {
         {{"--to", "12345", "--text", "abc", "--reply-path", "--status-report", "--pid", "41",
           "--mode", "pdu-skip-sca"},
          "14,12345,,B10005912143F54100A70361F118"},
-        // Windows-1252: e acute (E9) loses bit 7 and is sent as septet 69, the euro sign (80)
-        // as septet 00
+        // GSM 03.38: e acute is septet 05; the euro sign the escape and 65 (two septets)
         {{"--to", "12345", "--text", "\u00E9", "--mode", "pdu-skip-sca"},
-         "12,12345,,110005912143F50000A70169"},
+         "12,12345,,110005912143F50000A70105"},
         {{"--to", "12345", "--text", "\u20AC", "--mode", "pdu-skip-sca"},
-         "12,12345,,110005912143F50000A70100"},
+         "13,12345,,110005912143F50000A7029B32"},
+        // UCS2: two octets a character
+        {{"--to", "12345", "--text", "\u0448!", "--dcs", "08", "--mode", "pdu-skip-sca"},
+         "15,12345,,110005912143F50008A70404480021"},
         // CR LF typed in the text: two septets 0D 0A
         {{"--to", "12345", "--text", "\r\n", "--mode", "pdu-skip-sca"},
          "13,12345,,110005912143F50000A7020D05"},
@@ -412,7 +452,9 @@ TEST(VantelPdu, EncodeBuildsTheSendQueueEntry) {
 TEST(VantelPdu, EncodeRefusesWhatTheSendButtonRefuses) {
     const QStringList refused[] = {
         {"--to", "12345", "--text", ""},                                 // no text with DCS 00
-        {"--to", "12345", "--text", QString(161, u'a')},                 // over 160 characters
+        {"--to", "12345", "--text", QString(255 * 153 + 1, u'a')},       // over 255 parts
+        {"--to", "12345", "--text", "\u0448"},                           // not in the alphabet
+        {"--to", "Bob", "--text", "abc"},                                // not a number
         {"--to", "12345", "--dcs", "F4", "--text", "ABC"},               // half an octet
         {"--to", "12345", "--dcs", "F4", "--text", QString(282, u'A')},  // over 140 octets
     };
@@ -430,8 +472,16 @@ TEST(VantelPdu, EncodeRefusesWhatTheSendButtonRefuses) {
         RunPdu({"encode", "--to", "12345", "--dcs", "F0", "--text", "", "--mode", "pdu-skip-sca"})
             .out,
         QByteArray("11,12345,,110005912143F500F0A700\n"));
-    // 160 characters and 140 octets are still sent.
-    EXPECT_EQ(RunPdu({"encode", "--to", "1", "--text", QString(160, u'a')}).exitCode, 0);
+    // 160 characters and 140 octets are still sent as one message; 161 characters as two.
+    EXPECT_EQ(RunPdu({"encode", "--to", "1", "--text", QString(160, u'a')}).out.count('\n'), 1);
+    const Result two = RunPdu({"encode", "--json", "--to", "1", "--text", QString(161, u'a')});
+    EXPECT_EQ(two.exitCode, 0);
+    const auto parts = JsonLines(two.out);
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_TRUE(parts[0].value("entry").toString().contains(u"A7A0050003"));
+    const QString second = parts[1].value("entry").toString();
+    EXPECT_TRUE(second.contains(u"A70F050003")) << second.toStdString();
+    EXPECT_TRUE(second.endsWith(u"0202C2E170381C0E8701")) << second.toStdString();
     EXPECT_EQ(RunPdu({"encode", "--to", "1", "--dcs", "F4", "--text", QString(280, u'A')}).exitCode,
               0);
 }

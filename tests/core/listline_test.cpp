@@ -49,8 +49,14 @@ TEST(MakeListLine, ColumnsThenTheFrame) {
          Columns(" Rel: A7", "12345", "abc"), true},
         {"submitted message without validity", Message(u"010005912143F5000003"_qs + u"61F118"_qs),
          Columns("<no timestamp>", "12345", "abc"), true},
-        {"status report", Message(u"0600"_qs),
-         Columns("<no timestamp>", "<no address>", "<no text>"), true},
+        // a status report's columns: discharge time, recipient, status
+        {"status report",
+         Message(u"06000B911326880736F4"_qs + u"89705141030040"_qs + u"89705141530040"_qs +
+                 u"21"_qs),
+         Columns("98/07/15 14:35:00", "31628870634", "Temporary error, SC still trying: SME busy"),
+         true},
+        {"status report cut short", Message(u"0600"_qs),
+         Columns("// :: GMT+0.00H", "<no address>", "<no text>"), true},
         {"not an SMS message", Frame(u"2A04"_qs),
          Columns("<no timestamp>", "<no address>", "<not an SMS message>"), false},
         {"invalid checksum", invalid, u"<invalid checksum>"_qs + QString(72, u' '), false},

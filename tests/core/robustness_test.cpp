@@ -42,7 +42,8 @@ TEST(RealPdus, ListedWithTheirColumns) {
         {u"at-sms/03"_qs, u"07/05/03 07:04:40 919884280026         Ok sir"_qs},
         {u"at-sms/09"_qs, u"99/03/29 15:16:59 27838890001          hellohello"_qs},
         {u"at-sms/14"_qs, u" Rel: FF          79168024812          "_qs},
-        {u"at-sms/30"_qs, u"<no timestamp>    <no address>         <no text>"_qs},
+        {u"at-sms/30"_qs,
+         u"09/09/07 16:48:26 666666666666         Short message received by the SME"_qs},
     };
     const QList<LabelledPdu> pdus = RealPdus();
     ASSERT_GE(pdus.size(), 40);

@@ -180,15 +180,24 @@ TEST_F(SendFormTest, QuitCloseBoxAndEscapeQueueNothingAndKeepTheFields) {
     }
 }
 
+// 255 parts of 153 septets: the longest text a concatenated series carries.
+constexpr qsizetype kLongest = 255 * 153;
+
 TEST_F(SendFormTest, PasteFillsTheFieldsFromTheCopyBufferAndCutsTheText) {
     host.copy = {u"+447712345678"_qs, u"+447785016005"_qs, QString(200, u'x')};
     QCoro::Task<> task = Start();
     Click(form.Command1);
     EXPECT_EQ(form.ToBox->currentText(), u"+447712345678");
     EXPECT_EQ(form.SCBox->currentText(), u"+447785016005");
-    EXPECT_EQ(form.messageText(), QString(160, u'x'));
-    EXPECT_EQ(form.CharsLabel->text(), u"160");
-    EXPECT_EQ(form.MessageWindow->textCursor().position(), 160);
+    EXPECT_EQ(form.messageText(), QString(200, u'x'));
+    EXPECT_EQ(form.CharsLabel->text(), u"200\n2 parts");
+    EXPECT_EQ(host.beeps, 0);
+
+    host.copy.text = QString(kLongest + 7, u'x');
+    Click(form.Command1);
+    EXPECT_EQ(form.messageText(), QString(kLongest, u'x'));
+    EXPECT_EQ(form.CharsLabel->text(), QStringLiteral("%1\n255 parts").arg(kLongest));
+    EXPECT_EQ(form.MessageWindow->textCursor().position(), kLongest);
     EXPECT_EQ(host.beeps, 1);
 }
 
@@ -202,14 +211,25 @@ TEST_F(SendFormTest, LimitFollowsTheCodingAtTheTimeOfTheChange) {
     EXPECT_EQ(form.CharsLabel->text(), u"280");
     EXPECT_EQ(host.beeps, 1);
 
-    // Back to text mode: the text stays until it changes again.
-    form.DCSBox->setCurrentIndex(0);
+    // DCS 04 is 8-bit too.
+    form.DCSBox->setCurrentIndex(form.DCSBox->findText(u"04=8 bit"_qs));
+    form.setMessageText(QString(282, u'A'));
     EXPECT_EQ(form.messageText().size(), 280);
+    EXPECT_EQ(host.beeps, 2);
+
+    // In text mode the parts count: 280 septets are two, 71 UCS2 characters two as well.
+    form.DCSBox->setCurrentIndex(0);
     form.MessageWindow->moveCursor(QTextCursor::End);
     QTest::keyClick(form.MessageWindow, Qt::Key_B);
-    EXPECT_EQ(form.messageText(), QString(160, u'A'));
-    EXPECT_EQ(form.CharsLabel->text(), u"160");
-    EXPECT_EQ(host.beeps, 2);
+    EXPECT_EQ(form.CharsLabel->text(), u"281\n2 parts");
+    form.DCSBox->setCurrentIndex(form.DCSBox->findText(u"08=UCS2 (16 bit)"_qs));
+    form.setMessageText(QString(70, u'\u0448'));
+    EXPECT_EQ(form.CharsLabel->text(), u"70");
+    form.setMessageText(QString(71, u'\u0448'));
+    EXPECT_EQ(form.CharsLabel->text(), u"71\n2 parts");
+    form.setMessageText(QString(255 * 67 + 1, u'\u0448'));
+    EXPECT_EQ(form.messageText().size(), 255 * 67);
+    EXPECT_EQ(host.beeps, 3);
 }
 
 TEST_F(SendFormTest, LineBreakCountsAsCarriageReturnAndLineFeed) {
@@ -220,9 +240,65 @@ TEST_F(SendFormTest, LineBreakCountsAsCarriageReturnAndLineFeed) {
     EXPECT_EQ(form.CharsLabel->text(), u"6");
 
     // A cut never leaves half a line break behind.
-    form.setMessageText(QString(159, u'x') + u"\r\nyz"_qs);
-    EXPECT_EQ(form.messageText(), QString(159, u'x'));
-    EXPECT_EQ(form.CharsLabel->text(), u"159");
+    form.setMessageText(QString(kLongest - 1, u'x') + u"\r\nyz"_qs);
+    EXPECT_EQ(form.messageText(), QString(kLongest - 1, u'x'));
+}
+
+TEST_F(SendFormTest, LongTextGoesToTheQueueAsOneEntryPerPart) {
+    host.pdu = true;
+    host.skipSca = true;
+    form.setNextReference(0x42);
+    QCoro::Task<> task = Start();
+    Type(form.ToBox, u"12345"_qs);
+    form.setMessageText(QString(153, u'a') + u"bcdefghi"_qs);
+    QTest::mouseClick(form.SRRBox, Qt::LeftButton);
+    Click(form.SendButton);
+    EXPECT_TRUE(task.isReady());
+    EXPECT_EQ(host.queued,
+              (QStringList{u"151,12345,,710005912143F50000A7A0050003420201C2"_qs +
+                               u"E170381C0E87C3"_qs.repeated(19),
+                           u"25,12345,,710005912143F50000A70F050003420202C46372D97C46A701"_qs}));
+    // The next series takes the next reference.
+    host.queued.clear();
+    QCoro::Task<> again = Start();
+    Click(form.SendButton);
+    ASSERT_EQ(host.queued.size(), 2);
+    EXPECT_TRUE(host.queued[0].contains(u"050003430201"_qs)) << host.queued[0].toStdString();
+}
+
+TEST_F(SendFormTest, WhatCannotBeSentIsRefusedWithItsReason) {
+    const struct {
+        QString to, text, dcs, error;
+    } cases[] = {
+        {u"12345"_qs, u"Shalom \u05e9"_qs, u"00=GSM Default Alphabet"_qs,
+         u"The character \"\u05e9\" (U+05E9) is not in the GSM alphabet: choose a UCS2 coding "
+         "(DCS 08) to send it"_qs},
+        {u"Alice"_qs, u"hello"_qs, u"00=GSM Default Alphabet"_qs,
+         u"The destination \"Alice\" is not a phone number: only \"+\", digits and blanks can be "
+         "sent to"_qs},
+        {u"12345"_qs, u"hello"_qs, u"20=Compressed GSM Default Alphabet"_qs,
+         u"Compressed data (DCS 20) cannot be sent: choose a coding without compression"_qs},
+    };
+    QCoro::Task<> task = Start();
+    for (const auto &c : cases) {
+        Type(form.ToBox, c.to);
+        form.setMessageText(c.text);
+        form.DCSBox->setCurrentIndex(form.DCSBox->findText(c.dcs));
+        Click(form.SendButton);
+        ASSERT_FALSE(asks.asked.empty());
+        EXPECT_EQ(asks.asked.back().text, c.error);
+        EXPECT_EQ(asks.asked.back().icon, QMessageBox::Critical);
+        EXPECT_FALSE(task.isReady());
+        EXPECT_TRUE(host.queued.isEmpty());
+    }
+    // The same text in UCS2 goes.
+    Type(form.ToBox, u"+972 5 1234"_qs);
+    form.setMessageText(u"\u05e9!"_qs);
+    form.DCSBox->setCurrentIndex(form.DCSBox->findText(u"08=UCS2 (16 bit)"_qs));
+    Click(form.SendButton);
+    EXPECT_TRUE(task.isReady());
+    EXPECT_EQ(host.queued,
+              QStringList{u"16,+972 5 1234,,07020191110008917952214300"_qs + u"08A70405E90021"_qs});
 }
 
 TEST_F(SendFormTest, EnterAddsTheTypedTextToTheHistoryOnce) {

@@ -45,6 +45,8 @@ public:
     bool pduMode() const override { return pdu; }
     bool skipPDUSCA() const override { return skipSca; }
     CopyBuffer &copyBuffer() override { return copy; }
+    QStringList traced;
+    void WriteTrace(const QString &text, bool) override { traced << text; }
 };
 
 // Answers the dialogs' message boxes at once and remembers what they asked.

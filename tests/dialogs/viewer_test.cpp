@@ -37,6 +37,34 @@ const QString kEightBitSubmit =
     u"11000591"
     u"2143F5"
     u"0004A7030A0B0C"_qs;
+// SMS-DELIVER in UCS2 from +447712345678: "\u041f\u0440\u0438\u0432\u0435\u0442".
+const QString kUcs2 =
+    u"21067E0201"
+    u"00"
+    u"040C914477214365870008"
+    u"99702141000000"
+    u"0C041F04400438043204350442"_qs;
+// A message in two parts (8-bit reference 4C) and a status report, as phones stored them, and
+// a UCS2 message from the alphanumeric sender "InternetSMS".
+const QString kPart1 =
+    u"21067E0201"
+    u"07912160130320F5440B916171056429F5000021405291650569A00500034C0201A9E8"
+    u"F41C949E83C2207B599E07B1DFEE33885E9ED341E4F23C7D7697C920FA1B54C697E5E3"
+    u"F4BC0C6AD7D9F434081E96D341E3303C2C4EB3D3F4BC0B94A483E6E8779D4D06CDD1EF"
+    u"3BA80E0785E7A0B7BB0C6A97E7F3F0B9CC02B9DF7450780EA2DFDF2C50780EA2A3CBA0"
+    u"BA9B5C96B3F369F71954768FDFE4B4FB0C9297E1F2F2BCECA6CF41"_qs;
+const QString kPart2 =
+    u"21067E0201"
+    u"07912160130320F6440B916171056429F5000021405291651569320500034C0202E9E8"
+    u"301D44479741F0B09C3E0785E56590BCCC0ED3CB6410FD0D7ABBCBA0B0FB4D4797E52E"
+    u"10"_qs;
+const QString kReport =
+    u"21067E0201"
+    u"079124603050020006E80C91666666666666909070618422809090706184628000"_qs;
+const QString kAlphanumeric =
+    u"21067E0201"
+    u"07919730071111F10414D04937BD2C7797E9D3E6140008113092910240610804420435"
+    u"04410442"_qs;
 // GET MESSAGE FAILURE: a stored frame that is no SMS message.
 const QString kNotSms = u"220000"_qs;
 
@@ -150,6 +178,86 @@ TEST_F(ViewerTest, ShowsEveryFieldOfTheSelectedMessage) {
         EXPECT_EQ(view.MessageBox->toPlainText(), c.message);
         EXPECT_EQ(view.MessageBox->textCursor().position(), 0);
         Click(view.CloseButton);
+        EXPECT_TRUE(task.isReady());
+    }
+}
+
+TEST_F(ViewerTest, ShowsUnicodeReportsAndWholeConcatenatedMessages) {
+    const QString part1 =
+        u"This is a very long test designed to exercise multi part capability. It should show up "
+        "as one message, not as two, as the underlying encoding represents "_qs;
+    const QString part2 = u"that the parts are related to one another. "_qs;
+    // The second part arrives first: while the first is missing it shows alone.
+    const int alone = Load({kPart2})[0];
+    host.selected = alone;
+    QCoro::Task<> first = Start();
+    EXPECT_EQ(Shown(), QStringLiteral("Message %1 (MT), part 2 of 2").arg(alone + 1));
+    EXPECT_EQ(view.MessageBox->toPlainText(), part2);
+    Click(view.CloseButton);
+
+    const std::vector<int> rows = Load({kUcs2, kPart1, kReport});
+    struct Case {
+        int row;
+        QString title, addressLabel, address, pidLabel, pid, dcs, time, message;
+    };
+    const Case cases[] = {
+        {rows[0], u"(MT)"_qs, u"From"_qs, u"+447712345678"_qs, u"Protocol ID"_qs, u"Default"_qs,
+         u"UCS2 (16 bit)"_qs, u"99/07/12 14:00:00 GMT+0.00H"_qs,
+         u"\u041f\u0440\u0438\u0432\u0435\u0442"_qs},
+        {rows[1], u"(MT), part 1 of 2"_qs, u"From"_qs, u"+16175046925"_qs, u"Protocol ID"_qs,
+         u"Default"_qs, u"GSM Default Alphabet"_qs, u"12/04/25 19:56:50 GMT-4.00H"_qs,
+         part1 + part2},
+        {host.list.indexOf(LineOf(kPart2)), u"(MT), part 2 of 2"_qs, u"From"_qs, u"+16175046925"_qs,
+         u"Protocol ID"_qs, u"Default"_qs, u"GSM Default Alphabet"_qs,
+         u"12/04/25 19:56:51 GMT-4.00H"_qs, part1 + part2},
+        {rows[2], u"(SR)"_qs, u"Recipient"_qs, u"+666666666666"_qs, u"Status"_qs,
+         u"Short message received by the SME"_qs, u"GSM Default Alphabet"_qs,
+         u"09/09/07 16:48:26 GMT+2.00H"_qs, u"Short message received by the SME"_qs},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.title.toStdString());
+        host.selected = c.row;
+        QCoro::Task<> task = Start();
+        EXPECT_EQ(Shown(), QStringLiteral("Message %1 %2").arg(c.row + 1).arg(c.title));
+        EXPECT_EQ(view.AddressLabel->text(), c.addressLabel);
+        EXPECT_EQ(view.AddressTag->text(), c.address);
+        EXPECT_EQ(view.Label3->text(), c.pidLabel);
+        EXPECT_EQ(view.PIDTag->text(), c.pid);
+        EXPECT_EQ(view.DCSTag->text(), c.dcs);
+        EXPECT_EQ(view.TimeStampTag->text(), c.time);
+        EXPECT_EQ(view.MessageBox->toPlainText(), c.message);
+        Click(view.CloseButton);
+        EXPECT_TRUE(task.isReady());
+    }
+}
+
+TEST_F(ViewerTest, ReplyGoesToANumberTheSendFormCanSend) {
+    const std::vector<int> rows = Load({kUnknownType, kAlphanumeric, kInternational});
+    const struct {
+        int row;
+        QString to, sc;
+        bool traced;
+    } cases[] = {
+        {rows[0], u"12345"_qs, u""_qs, false},
+        {rows[1], u""_qs, u"+79037011111"_qs, true},
+        {rows[2], u"+447712345678"_qs, u"+447785016005"_qs, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.row);
+        host.traced.clear();
+        host.selected = c.row;
+        QCoro::Task<> task = Start();
+        Click(view.ReplyButton);
+        EXPECT_TRUE(send.isVisible());
+        EXPECT_EQ(send.ToBox->currentText(), c.to);
+        EXPECT_EQ(send.SCBox->currentText(), c.sc);
+        EXPECT_EQ(host.traced.size(), c.traced ? 1 : 0);
+        if (c.traced) {
+            EXPECT_EQ(host.traced[0],
+                      u"Reply: the sender \"InternetSMS\" is a name, not a "
+                      "number: type the destination"_qs);
+        }
+        Click(send.QuitButton);
         EXPECT_TRUE(task.isReady());
     }
 }

@@ -78,12 +78,44 @@ TEST(NumberNormalising, PrefixesAndSpaces) {
         EXPECT_EQ(NormaliseNumber(c.in), c.out) << c.in.toStdString();
 }
 
-TEST(Gsm7, MapsOnlyTheAtSignAndInvertedExclamation) {
-    EXPECT_EQ(MapGsmChar(0), 64);
-    EXPECT_EQ(MapGsmChar(64), 161);
-    EXPECT_EQ(MapGsmChar(0x11), 0x11);
-    EXPECT_EQ(MapGsmChar(0x1B), 0x1B);
-    EXPECT_EQ(MapGsmChar('A'), 'A');
+// GSM 03.38 6.2.1, row by row: septets 00-7F (the escape 1B shows as a space).
+const QString kDefaultAlphabet = QString::fromUtf8(
+    "@£$¥èéùìòÇ\nØø\rÅåΔ_ΦΓΛΩΠΨΣΘΞ ÆæßÉ !\"#¤%&'()*+,-./0123456789:;<=>?"
+    "¡ABCDEFGHIJKLMNOPQRSTUVWXYZÄÖÑÜ§¿abcdefghijklmnopqrstuvwxyzäöñüà");
+
+TEST(Gsm7, DefaultAlphabetBothWays) {
+    ASSERT_EQ(kDefaultAlphabet.size(), 128);
+    for (int septet = 0; septet < 128; ++septet) {
+        const QChar c = kDefaultAlphabet[septet];
+        EXPECT_EQ(MapGsmChar(septet), c.unicode()) << septet;
+        if (septet != 0x1B) {
+            EXPECT_EQ(ToGsmSeptets(c), septet) << septet;
+        }
+    }
+    EXPECT_EQ(MapGsmChar(200), 200);
+    EXPECT_EQ(ToGsmSeptets(QChar(u'`')), -1);
+    EXPECT_EQ(ToGsmSeptets(QChar(0x0448)), -1);
+    EXPECT_EQ(ToGsmSeptets(QChar(0x00E7)), -1);  // c cedilla: only the capital is there
+}
+
+TEST(Gsm7, ExtensionTableBothWays) {
+    const struct {
+        int septet;
+        char16_t c;
+    } cases[] = {
+        {0x0A, u'\f'}, {0x14, u'^'}, {0x28, u'{'}, {0x29, u'}'}, {0x2F, u'\\'},
+        {0x3C, u'['},  {0x3D, u'~'}, {0x3E, u']'}, {0x40, u'|'}, {0x65, u'\u20AC'},
+    };
+    int found = 0;
+    for (int septet = 0; septet < 128; ++septet)
+        found += MapGsmExtensionChar(septet) >= 0;
+    EXPECT_EQ(found, int(std::size(cases)));
+    for (const auto &c : cases) {
+        EXPECT_EQ(MapGsmExtensionChar(c.septet), c.c) << c.septet;
+        EXPECT_EQ(ToGsmSeptets(QChar(c.c)), 0x1B00 | c.septet) << c.septet;
+    }
+    EXPECT_EQ(MapGsmExtensionChar(0x41), -1);
+    EXPECT_EQ(MapGsmExtensionChar(-1), -1);
 }
 
 TEST(Gsm7, UnpacksEveryPhaseOfTheSeptetGroup) {
@@ -91,6 +123,7 @@ TEST(Gsm7, UnpacksEveryPhaseOfTheSeptetGroup) {
         QString hex;
         int count;
         QString text;
+        int skip = 0;
     } cases[] = {
         {"C8329BFD06", 5, "Hello"},
         {"C8329BFD06", 6, "Hello@"},
@@ -102,14 +135,32 @@ TEST(Gsm7, UnpacksEveryPhaseOfTheSeptetGroup) {
         {"41E19058341E9149E592D9743EA1", 16, "ABCDEFGHIJKLMNOP"},
         {"", 3, "@@@"},
         {"00", 1, "@"},
-        {"40", 1, "\u00A1"},
+        {"40", 1, u"\u00A1"_qs},
         {"0A", 1, "\r\n"},
-        {"1B", 1, QString(QChar(0x1B))},
-        {"11", 1, QString(QChar(0x11))},
+        {"11", 1, "_"},
         {"c8329bfd06", 5, "Hello"},
+        // padding: seven characters leave seven zero bits that are no eighth "@" ...
+        {"31D98C56B3DD00", 7, "1234567"},
+        // ... while "@" sent as the eighth character is one
+        {"31D98C56B3DD00", 8, "1234567@"},
+        {"E170381C0E8701", 7, "aaaaaaa"},
+        {"E170381C0E8701", 8, "aaaaaaa@"},
+        // escapes: euro sign, "[" and "]" behind "$_"; a form feed
+        {"9B32", 2, u"\u20AC"_qs},
+        {"82C886B7F16D509BD4A60C", 12, u"$_[]{}\u20AC"_qs},
+        {"1B05", 2, "\f"},
+        // an unknown escape gives the default-table character of its septet
+        {"9B20", 2, "A"},
+        // an escape as the last septet shows as a space
+        {"E1F006", 3, "aa "},
+        {"1B", 1, " "},
+        // septets after a header: the first ones are skipped
+        {"C8329BFD06", 5, "llo", 2},
+        {"C8329BFD06", 2, "", 2},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(UnpackGsm7(c.hex, c.count), c.text) << c.hex.toStdString() << " " << c.count;
+        EXPECT_EQ(UnpackGsm7(c.hex, c.count, c.skip), c.text)
+            << c.hex.toStdString() << " " << c.count;
     }
 }
 
@@ -121,7 +172,7 @@ TEST(Gsm7, HugeCountIsCappedAndAtSignsFillThePastEnd) {
 }
 
 TEST(Gsm7, SeptetOutsideTheCodePageEndsTheText) {
-    EXPECT_EQ(UnpackGsm7(u"C8329B FD06", 8), QString("Hel|"));
+    EXPECT_EQ(UnpackGsm7(u"C8329B FD06", 8), QString::fromUtf8("Hel\xC3\xB6"));
     EXPECT_EQ(UnpackGsm7(u"0 ", 5), QString());
     EXPECT_EQ(UnpackGsm7(u"7\u00FF", 5), QString());
 }

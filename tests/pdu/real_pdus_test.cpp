@@ -114,6 +114,36 @@ TEST_P(RealPduTest, DecodesToTheHandDerivedFields) {
     }
 }
 
+// One MessageFields decoded into again and again (as a long list is) gives what a fresh one
+// gives; the list columns alone give the same time, address and (as far as the list shows it)
+// text.
+TEST(RealPduData, ReusedFieldsAndListColumnsDecodeAlike) {
+    MessageFields reused, columns;
+    for (int round = 0; round < 2; ++round) {
+        for (const RealPdu &p : RealPdus()) {
+            const QString content = "21067E0201" + p.pdu;
+            MessageFields fresh;
+            EXPECT_EQ(DecodeMessage(content, reused), DecodeMessage(content, fresh));
+            for (const auto &[got, want] : {std::pair{&reused.typeCode, &fresh.typeCode},
+                                            {&reused.scAddress, &fresh.scAddress},
+                                            {&reused.flagOrReference, &fresh.flagOrReference},
+                                            {&reused.address, &fresh.address},
+                                            {&reused.pid, &fresh.pid},
+                                            {&reused.dcs, &fresh.dcs},
+                                            {&reused.time, &fresh.time},
+                                            {&reused.text, &fresh.text},
+                                            {&reused.userData, &fresh.userData}})
+                EXPECT_EQ(*got, *want) << p.name.toStdString();
+            DecodeListColumns(content, columns, 50);
+            EXPECT_EQ(columns.time, fresh.time) << p.name.toStdString();
+            EXPECT_EQ(columns.address, fresh.address) << p.name.toStdString();
+            EXPECT_EQ(columns.addressType, fresh.addressType) << p.name.toStdString();
+            EXPECT_EQ(columns.text.left(50), fresh.text.left(50)) << p.name.toStdString();
+            EXPECT_TRUE(columns.userData.isEmpty());
+        }
+    }
+}
+
 std::string RecordName(const testing::TestParamInfo<int> &info) {
     std::string name = RealPdus().at(info.param).name.toStdString();
     for (char &c : name) {

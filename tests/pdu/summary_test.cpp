@@ -89,12 +89,12 @@ TEST(SummaryDecode, SemiOctetAddressesStopAtTheirLength) {
     };
     for (const auto &c : cases) {
         const MessageFields f = Decode(kHeader + "00" + "04" + c.address +
-                                       "0008"
+                                       "00F1"
                                        "89705141030040"
                                        "05C8329BFD06");
         EXPECT_EQ(f.address, QString(c.digits)) << c.address;
         EXPECT_EQ(f.pid, QString("00")) << c.address;
-        EXPECT_EQ(f.dcs, QString("08")) << c.address;
+        EXPECT_EQ(f.dcs, QString("F1")) << c.address;
         EXPECT_EQ(f.time, QString("98/07/15 14:30:00 GMT+1.00H")) << c.address;
         EXPECT_EQ(f.text, QString("Hello")) << c.address;
     }
@@ -179,20 +179,114 @@ TEST(SummaryDecode, TimeZoneQuartersAndTheirSign) {
     }
 }
 
-TEST(SummaryDecode, ReportsAndReservedTypesStopAfterTheFirstOctet) {
-    const struct {
-        const char *fo, *type;
-    } cases[] = {{"06", "SR-01"}, {"02", "SR-01"}, {"03", "RV-01"}, {"FF", "RV-01"}};
-    for (const auto &c : cases) {
-        const MessageFields f = Decode(kHeader + kServiceCentre + c.fo + kDeliver.mid(2));
-        EXPECT_EQ(f.typeCode, QString(c.type));
+TEST(SummaryDecode, ReservedTypeStopsAfterTheFirstOctet) {
+    for (const char *fo : {"03", "FF"}) {
+        const MessageFields f = Decode(kHeader + kServiceCentre + fo + kDeliver.mid(2));
+        EXPECT_EQ(f.typeCode, QString("RV-01"));
         EXPECT_EQ(f.scAddress, QString("31624000000"));
         EXPECT_EQ(f.scAddressType, QString("International E.164"));
-        EXPECT_EQ(f.firstOctet, QString(c.fo));
+        EXPECT_EQ(f.firstOctet, QString(fo));
         for (const QString *rest : {&f.flagOrReference, &f.address, &f.addressType, &f.pid, &f.dcs,
                                     &f.time, &f.text, &f.userData}) {
-            EXPECT_TRUE(rest->isEmpty()) << c.fo << " " << rest->toStdString();
+            EXPECT_TRUE(rest->isEmpty()) << fo << " " << rest->toStdString();
         }
+    }
+}
+
+// SMS-STATUS-REPORT to +31628870634, reference 5C, sent 98/07/15 14:30:00, discharged
+// 98/07/15 14:35:10 GMT+2.00H, then the status and the optional fields.
+TEST(SummaryDecode, StatusReportGivesRecipientDischargeTimeAndStatus) {
+    const QString head = u"065C0B911326880736F4"_qs + u"89705141030040"_qs + u"89705141530180"_qs;
+    const struct {
+        QString rest;
+        const char *text;
+        const char *pid, *dcs, *userData;
+    } cases[] = {
+        {"00", "Short message received by the SME", "", "", ""},
+        {"01",
+         "Short message forwarded by the SC to the SME but the SC is unable to confirm "
+         "delivery",
+         "", "", ""},
+        {"02", "Short message replaced by the SC", "", "", ""},
+        {"03", "Short message transaction completed: Reserved", "", "", ""},
+        {"1F", "Short message transaction completed: SC specific", "", "", ""},
+        {"20", "Temporary error, SC still trying: Congestion", "", "", ""},
+        {"25", "Temporary error, SC still trying: Error in SME", "", "", ""},
+        {"26", "Temporary error, SC still trying: Reserved", "", "", ""},
+        {"30", "Temporary error, SC still trying: SC specific", "", "", ""},
+        {"40", "Permanent error: Remote procedure error", "", "", ""},
+        {"41", "Permanent error: Incompatible destination", "", "", ""},
+        {"49", "Permanent error: SM does not exist", "", "", ""},
+        {"4A", "Permanent error: Reserved", "", "", ""},
+        {"5F", "Permanent error: SC specific", "", "", ""},
+        {"61", "Temporary error, SC not making more attempts: SME busy", "", "", ""},
+        {"65", "Temporary error, SC not making more attempts: Error in SME", "", "", ""},
+        {"6F", "Temporary error, SC not making more attempts: Reserved", "", "", ""},
+        {"7A", "Temporary error, SC not making more attempts: SC specific", "", "", ""},
+        {"80", "Reserved", "", "", ""},
+        {"FF", "Reserved", "", "", ""},
+        // TP-PI: PID, DCS and user data follow
+        {"000700000461F11801", "Short message received by the SME", "00", "00", "61F11801"},
+        {"0002F1", "Short message received by the SME", "", "F1", ""},
+        // reserved bits of TP-PI set: no optional fields
+        {"00FF0000", "Short message received by the SME", "", "", ""},
+    };
+    for (const auto &c : cases) {
+        const MessageFields f = Decode(kHeader + kServiceCentre + head + c.rest);
+        EXPECT_EQ(f.typeCode, QString("SR-01"));
+        EXPECT_EQ(f.firstOctet, QString("06"));
+        EXPECT_EQ(f.flagOrReference, QString("5C"));
+        EXPECT_EQ(f.address, QString("31628870634"));
+        EXPECT_EQ(f.addressType, QString("International E.164"));
+        EXPECT_EQ(f.time, QString("98/07/15 14:35:10 GMT+2.00H"));
+        EXPECT_EQ(f.text, QString(c.text)) << c.rest.toStdString();
+        EXPECT_EQ(f.pid, QString(c.pid)) << c.rest.toStdString();
+        EXPECT_EQ(f.dcs, QString(c.dcs)) << c.rest.toStdString();
+        EXPECT_EQ(f.userData, QString(c.userData)) << c.rest.toStdString();
+    }
+    // An alphanumeric recipient is unpacked like a sender; a report cut before its status has no
+    // text.
+    const MessageFields alpha =
+        Decode(kHeader + "00" + "06000BD0D6B09B5E6603" + "89705141030040" + "89705141530180");
+    EXPECT_EQ(alpha.address, QString("Vantel"));
+    EXPECT_EQ(alpha.addressType, QString("Alphanumeric Unknown"));
+    EXPECT_EQ(alpha.text, QString());
+}
+
+// The text by the data coding scheme and the header (TP-UDHI, first octet 44 or 40).
+TEST(SummaryDecode, TextFollowsTheCodingSchemeAndSkipsTheHeader) {
+    const struct {
+        const char *fo, *dcs, *userData;
+        QString text;
+    } cases[] = {
+        {"04", "00", "05C8329BFD06", u"Hello"_qs},
+        {"04", "08", "0C041F04400438043204350442", u"\u041f\u0440\u0438\u0432\u0435\u0442"_qs},
+        // a surrogate pair is one character; one without its partner shows as a replacement
+        {"04", "08", "080048D83DDE00006B", u"H\U0001F600k"_qs},
+        {"04", "08", "04D83D0041", u"\uFFFDA"_qs},
+        {"04", "08", "03004100", u"A"_qs},  // an odd octet is no character
+        {"04", "18", "0400310032", u"12"_qs},
+        {"04", "E8", "020041", u"A"_qs},
+        {"04", "04", "030A0B0C", u"0A0B0C"_qs},
+        {"04", "F6", "020A0B0C", u"0A0B"_qs},  // the octets TP-UDL counts
+        {"04", "24", "030A0B0C", u"<compressed> 0A0B0C"_qs},
+        {"04", "C8", "05C8329BFD06", u"Hello"_qs},
+        {"04", "F9", "05C8329BFD06", u"Hello"_qs},  // reserved bit 3 of the F0 group
+        {"04", "90", "05C8329BFD06", u"Hello"_qs},  // reserved group: default alphabet
+        // 7-bit after a header of six octets: one fill bit, seven septets skipped
+        {"44", "00", "0C050003420201906536FB0D", u"Hello"_qs},
+        // 16-bit reference: seven octets, no fill bits, eight septets skipped
+        {"44", "00", "0D06080400100201C8329BFD06", u"Hello"_qs},
+        {"44", "08", "0A05000342020100480069", u"Hi"_qs},
+        {"44", "04", "0906050400000000CAFE", u"CAFE"_qs},
+        // a header longer than the data: no text
+        {"44", "04", "03FF0102", QString()},
+    };
+    for (const auto &c : cases) {
+        const MessageFields f = Decode(kHeader + "00" + c.fo + "0B911326880736F4" + "00" + c.dcs +
+                                       "89705141030040" + c.userData);
+        EXPECT_EQ(f.text, c.text) << c.dcs << " " << c.userData;
+        EXPECT_EQ(f.userData, QString(c.userData).mid(2));
     }
 }
 

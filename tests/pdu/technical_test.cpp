@@ -169,12 +169,85 @@ TEST(TechnicalDecode, TimeZoneLineKeepsItsSign) {
     }
 }
 
-TEST(TechnicalDecode, OtherMessageTypesStopAfterTheirName) {
-    EXPECT_TRUE(DecodeTechnical(kHeader + "00" + "06FF", false)
-                    .endsWith(u"Message Type Indicator: 06\r\n"
-                              u"Message Type: SMS-STATUS-REPORT / SMS-COMMAND\r\n"));
+TEST(TechnicalDecode, ReservedTypeStopsAfterItsName) {
     EXPECT_TRUE(DecodeTechnical(kHeader + "00" + "FF", false)
                     .endsWith(u"Message Type Indicator: FF\r\nMessage Type: <Reserved>\r\n"));
+}
+
+TEST(TechnicalDecode, StatusReportShowsEveryField) {
+    EXPECT_EQ(DecodeTechnical(kHeader + "00" + "265C0B911326880736F4" + "89705141030040" +
+                                  "89705141530180" + "41" + "07" + "00" + "08" + "0400480069",
+                              false),
+              Lines({"IEI: 06",
+                     "LENGTH: 7E",
+                     "MESSAGE REF: 02",
+                     "STATUS: 01",
+                     "SC Address length: 00",
+                     "Message Type Indicator: 26",
+                     "Message Type: SMS-STATUS-REPORT / SMS-COMMAND",
+                     "More Messages To Send: No",
+                     "Status Report Qualifier: SMS-COMMAND",
+                     "Message Reference: 5C",
+                     "Recipient Address Length: 0B",
+                     "Recipient Address type: 91",
+                     "  Type of number: International",
+                     "  Numbering plan identifier: E.164",
+                     "Recipient Address: 31628870634",
+                     "SC Timestamp: 89705141030040",
+                     "  decoded: 98/07/15 14:30:00",
+                     "Time Zone: GMT+1.00H",
+                     "Discharge Time: 89705141530180",
+                     "  decoded: 98/07/15 14:35:10",
+                     "Time Zone: GMT+2.00H",
+                     "Status: 41",
+                     "  decoded: Permanent error: Incompatible destination",
+                     "Parameter Indicator: 07",
+                     "Protocol Identifier: Default",
+                     "Data Coding Scheme: UCS2 (16 bit)",
+                     "User Data Length: 04",
+                     "  decimal: 4",
+                     "Message: Hi"}));
+    // Without the optional fields the account ends with the status.
+    EXPECT_TRUE(DecodeTechnical(kHeader + "00" + "06" + "00" + "039121F3" + "89705141030040" +
+                                    "89705141530180" + "61",
+                                false)
+                    .endsWith(u"Status: 61\r\n"
+                              u"  decoded: Temporary error, SC not making more attempts: SME busy"
+                              u"\r\n"));
+}
+
+TEST(TechnicalDecode, HeaderElementsByName) {
+    const QString deliver = kHeader + "00" + "440B911326880736F40000" + "89705141030040";
+    const struct {
+        QString userData;
+        const char *lines;
+    } cases[] = {
+        {"0C050003420201906536FB0D",
+         "User Data Length: 0C\r\n  decimal: 12\r\n"
+         "User Data Header: 050003420201\r\n"
+         "Concatenated short message, 8-bit reference: 420201\r\n"
+         "  Reference: 66\r\n  Part: 1\r\n  Total: 2\r\n"
+         "Message: Hello\r\n"},
+        {"0D06080412340302C8329BFD06",
+         "User Data Header: 06080412340302\r\n"
+         "Concatenated short message, 16-bit reference: 12340302\r\n"
+         "  Reference: 4660\r\n  Part: 2\r\n  Total: 3\r\n"
+         "Message: Hello\r\n"},
+        {"0C0B05040B8423F000030A0302906536FB0D",
+         "User Data Header: 0B05040B8423F000030A0302\r\n"
+         "Application port addressing, 16-bit address: 0B8423F0\r\n"
+         "  Destination Port: 2948\r\n  Originator Port: 9200\r\n"
+         "Concatenated short message, 8-bit reference: 0A0302\r\n"
+         "  Reference: 10\r\n  Part: 2\r\n  Total: 3\r\n"},
+        {"0C050402E200001B",
+         "Application port addressing, 8-bit address: E200\r\n"
+         "  Destination Port: 226\r\n  Originator Port: 0\r\n"},
+        {"060424020102", "User Data Header: 0424020102\r\nIEI 24: 0102\r\nMessage: \r\n"},
+    };
+    for (const auto &c : cases) {
+        const QString text = DecodeTechnical(deliver + c.userData, false);
+        EXPECT_TRUE(text.contains(QString(c.lines))) << text.toStdString();
+    }
 }
 
 TEST(TechnicalDecode, EmptyInputStillWritesEveryDeliverLabel) {

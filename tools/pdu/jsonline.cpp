@@ -59,9 +59,17 @@ JsonLine &JsonLine::add(QStringView name, bool value) {
     return *this;
 }
 
+void JsonLine::next() {
+    done_ += u'{';
+    done_ += body_;
+    done_ += QStringView(u"}\n");
+    body_.clear();
+}
+
 QByteArray JsonLine::finish() const {
     QString line;
-    line.reserve(body_.size() + 3);
+    line.reserve(done_.size() + body_.size() + 3);
+    line += done_;
     line += u'{';
     line += body_;
     line += QStringView(u"}\n");

@@ -12,11 +12,14 @@ class JsonLine {
 public:
     JsonLine &add(QStringView key, QStringView text);
     JsonLine &add(QStringView key, bool value);
-    // "{...}" followed by a line feed, UTF-8.
+    // Ends this object; the keys added next go into another one on the next line.
+    void next();
+    // "{...}" followed by a line feed for each object, UTF-8.
     QByteArray finish() const;
 
 private:
     void key(QStringView name);
+    QString done_;  // the objects ended by next(), each with its line feed
     QString body_;
 };
 

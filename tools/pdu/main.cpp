@@ -2,19 +2,22 @@
 // Each subcommand handles one item (an argument, or each line of standard input) and prints one
 // result per item: plain text, or one JSON object per line with --json.
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "app/listline.h"
 #include "blockmode/diagnostics.h"
 #include "blockmode/frame.h"
 #include "compose/encoder.h"
 #include "jsonline.h"
+#include "listedsummary.h"
 #include "pdu/primitives.h"
 #include "pdu/summary.h"
 #include "pdu/technical.h"
@@ -40,7 +43,9 @@ Subcommands:
       The message-list line of a stored frame: 17 columns of time, 20 of
       address, 50 of text, then the frame. --pdu: the input is a PDU as a phone
       lists it in PDU mode (service-centre address field, then TPDU; with
-      --no-sca the TPDU alone), wrapped into a MESSAGE frame first.
+      --no-sca the TPDU alone), wrapped into a MESSAGE frame first. The text
+      follows the DCS (hex for 8-bit data); a status report gives its
+      recipient, discharge time and status.
   frame [CONTENT]
       The Block-mode frame (upper-case hex) of the content octets (hex).
   validate [FRAME]
@@ -51,8 +56,12 @@ Subcommands:
       SMS-SUBMIT, as the send form queues it. Without --text each line of
       standard input is one message text. Defaults: PID 00, DCS 00, mode block.
       NUMBER may be "name=number"; a destination "number,sc" overrides --sc.
-      DCS F4-F7 take TEXT as hex octets. A refused message (empty text with
-      DCS 00, too long, half an octet) prints why and exits with status 1.
+      The DCS decides the coding: the GSM 7-bit alphabet, UCS2, or (an 8-bit
+      DCS such as 04 or F4-F7) TEXT as hex octets. A text longer than one
+      message gives a concatenated series: one entry, one line, per part. A
+      refused message (empty text with DCS 00, a character the alphabet
+      lacks, a compressed DCS, a destination that is not a number, more than
+      255 parts, half an octet) prints why and exits with status 1.
 
 Options for every subcommand:
   --json   One JSON object per item on one line:
@@ -66,7 +75,7 @@ Options for every subcommand:
                         holds the check's error text
              frame      {"frame": HEX} or {"error": TEXT}
              validate   {"ok": true, "content": HEX} or {"ok": false, "error": TEXT}
-             encode     {"entry": TEXT} or {"error": TEXT}
+             encode     {"entry": TEXT} (one a part) or {"error": TEXT}
            Texts are exact: line breaks are CR LF, characters are Unicode.
            Without --json a CR LF prints as a line feed, and text is UTF-8.
   --help   This text.
@@ -225,8 +234,17 @@ Outcome RunEncode(const QString &text, const Options &o) {
     const EncodedEntry q = BuildQueueEntry(fields, o.mode);
     Outcome r;
     r.ok = q.ok;
-    r.plain = q.ok ? q.entry : q.error;
-    r.json.add(q.ok ? u"entry" : u"error", r.plain);
+    if (!q.ok) {
+        r.plain = q.error;
+        r.json.add(u"error", r.plain);
+        return r;
+    }
+    // A concatenated series gives one entry per part: one line each, one JSON object each.
+    r.plain = q.entries.join(LineBreak);
+    for (qsizetype i = 0; i < q.entries.size(); ++i) {
+        if (i > 0) r.json.next();
+        r.json.add(u"entry", q.entries[i]);
+    }
     return r;
 }
 
@@ -343,19 +361,67 @@ Options ParseOptions(const Subcommand &cmd, const QStringList &args) {
     return o;
 }
 
-// Prints one item's outcome; returns whether it succeeded.
-bool RunItem(const Subcommand &cmd, const Options &o, const QString &raw) {
+// Appends one item's printed outcome to `out`; returns whether it succeeded.
+bool RunItem(const Subcommand &cmd, const Options &o, const QString &raw, QByteArray &out) {
     const QString item = cmd.freeText ? raw : raw.trimmed();
     const Outcome r = cmd.run(item, o);
     if (o.has(Json)) {
-        Print(r.json.finish());
+        out += r.json.finish();
     } else {
         QString text = r.plain;
         text.replace(LineBreak.toString(), QStringLiteral("\n"));
         if (!text.endsWith(u'\n')) text += u'\n';
-        Print(text.toUtf8());
+        out += text.toUtf8();
     }
     return r.ok;
+}
+
+// Just past the line end at or after `at` (or the end of `text`).
+qsizetype LineEndAfter(QByteArrayView text, qsizetype at) {
+    if (at >= text.size()) return text.size();
+    const qsizetype newline = text.indexOf('\n', at);
+    return newline < 0 ? text.size() : newline + 1;
+}
+
+// `text` cut into at most `count` parts of whole lines, about equal in size.
+QList<QByteArrayView> SplitAtLines(QByteArrayView text, int count) {
+    QList<QByteArrayView> parts;
+    qsizetype from = 0;
+    for (int i = 1; i <= count && from < text.size(); ++i) {
+        const qsizetype to = i == count ? text.size() : LineEndAfter(text, text.size() * i / count);
+        if (to > from) parts.append(text.sliced(from, to - from));
+        from = to;
+    }
+    if (parts.isEmpty()) parts.append(text);
+    return parts;
+}
+
+QByteArrayView TrimmedAscii(QByteArrayView line) {
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (!line.isEmpty() && blank(line.front()))
+        line = line.sliced(1);
+    while (!line.isEmpty() && blank(line.back()))
+        line.chop(1);
+    return line;
+}
+
+// Every line of `lines` as one item, printed into `out`; returns whether all succeeded.
+// `summary` (when there is one) takes the lines of plain hex digits.
+bool RunLines(const Subcommand &cmd, const Options &o, QByteArrayView lines,
+              std::optional<ListedSummary> &summary, QByteArray &out) {
+    out.resize(0);
+    out.reserve(2 * lines.size() + 4096);
+    bool allOk = true;
+    for (qsizetype at = 0; at < lines.size();) {
+        qsizetype end = lines.indexOf('\n', at);
+        if (end < 0) end = lines.size();
+        QByteArrayView line = lines.sliced(at, end - at);
+        at = end + 1;
+        if (line.endsWith('\r')) line.chop(1);
+        if (!summary || !summary->append(TrimmedAscii(line), out))
+            allOk = RunItem(cmd, o, QString::fromUtf8(line), out) && allOk;
+    }
+    return allOk;
 }
 
 int Main(const QStringList &args) {
@@ -371,18 +437,74 @@ int Main(const QStringList &args) {
     if (!cmd) UsageError("unknown subcommand '" + args[1] + "'");
     const Options o = ParseOptions(*cmd, args.mid(2));
 
-    bool allOk = true;
     if (o.hasInput) {
-        allOk = RunItem(*cmd, o, o.input);
-    } else {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly)) UsageError(QStringLiteral("cannot read input"));
-        // readLine() gives at least the line feed of an empty line: nothing at all is the end.
-        for (QByteArray line = in.readLine(); !line.isEmpty(); line = in.readLine()) {
-            if (line.endsWith('\n')) line.chop(1);
-            if (line.endsWith('\r')) line.chop(1);
-            allOk = RunItem(*cmd, o, QString::fromUtf8(line)) && allOk;
+        QByteArray out;
+        const bool ok = RunItem(*cmd, o, o.input, out);
+        Print(out);
+        std::fflush(stdout);
+        return ok ? 0 : 1;
+    }
+
+    // Standard input is taken in batches of whole lines. The plain list lines of listed PDUs
+    // take a road of their own that allocates nothing per line (anything but hex digits goes
+    // the general way); a batch of them is shared among the processors, each part printed in
+    // its turn. The buffers are kept from batch to batch.
+    const bool listed = cmd->run == RunSummary && o.has(Pdu) && !o.has(Json);
+    const int workers = listed ? qBound(1, int(std::thread::hardware_concurrency()), 8) : 1;
+    const qsizetype batch = qsizetype(workers) << 20;
+    std::vector<std::optional<ListedSummary>> summaries(static_cast<size_t>(workers));
+    if (listed) {
+        for (std::optional<ListedSummary> &summary : summaries)
+            summary.emplace(o.has(NoSca));
+    }
+    std::vector<QByteArray> outs(static_cast<size_t>(workers));
+    QByteArray input(batch + (1 << 16), Qt::Uninitialized);
+    qsizetype held = 0;  // octets of input read and not yet taken
+    bool end = false;
+    bool allOk = true;
+    while (!end || held > 0) {
+        while (!end && held < batch) {
+            const size_t got = std::fread(input.data() + held, 1, size_t(batch - held), stdin);
+            if (got == 0) end = true;
+            held += qsizetype(got);
         }
+        // Whole lines; a line longer than a batch is waited for; at the end, what is left.
+        qsizetype take = held;
+        if (!end) {
+            const qsizetype newline = QByteArrayView(input).first(held).lastIndexOf('\n');
+            if (newline < 0) {
+                input.resize(2 * input.size());
+                while (held < input.size()) {
+                    const size_t got =
+                        std::fread(input.data() + held, 1, size_t(input.size() - held), stdin);
+                    if (got == 0) {
+                        end = true;
+                        break;
+                    }
+                    held += qsizetype(got);
+                }
+                continue;
+            }
+            take = newline + 1;
+        }
+        const QList<QByteArrayView> parts =
+            SplitAtLines(QByteArrayView(input).first(take), take < (1 << 16) ? 1 : workers);
+        std::vector<char> oks(parts.size(), 1);
+        std::vector<std::thread> threads;
+        const auto run = [&](qsizetype i) {
+            oks[i] = RunLines(*cmd, o, parts[i], summaries[size_t(i)], outs[size_t(i)]);
+        };
+        for (qsizetype i = 1; i < parts.size(); ++i)
+            threads.emplace_back(run, i);
+        run(0);
+        for (std::thread &t : threads)
+            t.join();
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            Print(outs[size_t(i)]);
+            allOk = allOk && oks[i];
+        }
+        std::memmove(input.data(), input.constData() + take, size_t(held - take));
+        held -= take;
     }
     std::fflush(stdout);
     return allOk ? 0 : 1;
@@ -392,6 +514,10 @@ int Main(const QStringList &args) {
 }  // namespace vantel
 
 int main(int argc, char *argv[]) {
-    QCoreApplication app(argc, argv);
-    return vantel::Main(QCoreApplication::arguments());
+    // No application object: nothing here needs an event loop, and a script that runs the
+    // command once per PDU should not pay for one.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return vantel::Main(args);
 }
