@@ -69,13 +69,19 @@ TEST(ReadQueueEntry, OnlyMessagesOfTheLinkModeAreRead) {
 TEST(ReadQueueEntry, EveryEntryTheEncoderBuildsIsReadable) {
     for (LinkMode mode : {LinkMode::Block, LinkMode::Pdu, LinkMode::PduSkipSca}) {
         for (const QString &centre : {u""_qs, u"0123"_qs, u"+49 171 0760000"_qs}) {
-            SendFields f;
-            f.to = u"+44 7700 900123"_qs;
-            f.sc = centre;
-            f.message = u"abc"_qs;
-            const EncodedEntry e = BuildQueueEntry(f, mode);
-            ASSERT_TRUE(e.ok);
-            EXPECT_TRUE(ReadQueueEntry(e.entry, mode != LinkMode::Block)) << e.entry.toStdString();
+            for (const QString &text : {u"abc"_qs, QString(200, u'x')}) {
+                SendFields f;
+                f.to = u"+44 7700 900123"_qs;
+                f.sc = centre;
+                f.message = text;
+                f.pid = u"00"_qs;
+                f.dcs = u"00"_qs;
+                const EncodedEntry e = BuildQueueEntry(f, mode);
+                ASSERT_TRUE(e.ok);
+                for (const QString &entry : e.entries)
+                    EXPECT_TRUE(ReadQueueEntry(entry, mode != LinkMode::Block))
+                        << entry.toStdString();
+            }
         }
     }
 }
