@@ -29,6 +29,7 @@
 #include "blockmode/exchange.h"
 #include "compose/insertform.h"
 #include "compose/sendform.h"
+#include "link/trace.h"
 #include "link/wait.h"
 #include "pdu/primitives.h"
 #include "views/technicalview.h"
@@ -534,11 +535,11 @@ QCoro::Task<> Vantel::ShowLineBox(int row) {
 QCoro::Task<> Vantel::RemoveQueueEntry(int row) {
     if (row < 0 || row >= sendQueue_.count()) co_return;
     const QString entry = sendQueue_.at(row);
-    const QMessageBox::StandardButton answer =
-        co_await ask(this, QMessageBox::Question,
-                     QStringLiteral("Remove this entry from the send queue?") +
-                         LineBreak.toString() + LineBreak.toString() + entry,
-                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    // Built before the co_await: GCC 12 mishandles temporaries inside its operand.
+    const QString question = QStringLiteral("Remove this entry from the send queue?") +
+                             LineBreak.toString() + LineBreak.toString() + Visible(entry);
+    const QMessageBox::StandardButton answer = co_await ask(
+        this, QMessageBox::Question, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) co_return;
     // The queue may have changed while the question was open.
     const int now = sendQueue_.indexOf(entry);

@@ -146,6 +146,7 @@ void ShowFields(ViewForm &form, int index, qsizetype count, MessageFields fields
 QCoro::Task<> ShowTechnicalView(ViewerForms forms, const QString &line) {
     forms.technical->MessageBox->setPlainText(DescribeBlockMessage(line));
     forms.technical->show();
+    forms.technical->OKButton->setFocus();  // Enter closes it
     forms.view->hide();
     co_await NextSignal(forms.technical, &TechnicalView::command);
     forms.view->show();
