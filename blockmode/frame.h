@@ -24,7 +24,7 @@ inline constexpr QStringView MissingStuffingWarning =
 QByteArray BuildFrame(QByteArrayView content);
 
 struct ExtractedFrame {
-    QString frame;    // hex text of the frame; empty when none was found
+    QString frame;  // hex text of the frame; empty when none was found
     bool found = false;
     int repairs = 0;  // checksum octets whose missing stuffing octet was put back
 };
