@@ -189,6 +189,15 @@ TEST(SplitListFileTest, KeepsEveryLine) {
         if (!c.bytes.isEmpty() && c.bytes.endsWith("\r\n")) {
             EXPECT_EQ(JoinListFile(c.lines), c.bytes) << c.name;
         }
+        // Taken a line at a time while a long file loads, the same lines come out.
+        ListFileLines lines(c.bytes);
+        QStringList one;
+        while (!lines.atEnd()) {
+            const QStringList next = lines.take(1);
+            ASSERT_EQ(next.size(), 1) << c.name;
+            one += next;
+        }
+        EXPECT_EQ(one, c.lines) << c.name;
     }
 }
 

@@ -205,6 +205,7 @@ TEST(ConfirmTypeName, ConfirmTypesAndReserved) {
         {u"00", u"Reserved"},
         {u"05", u"Reserved"},
         {u"", u"Reserved"},
+        {u"W4", u"Reserved"},  // no hex digit, though 'W' lies between '0' and 'f'
     };
     for (const auto &[code, name] : cases) {
         EXPECT_EQ(ConfirmTypeName(code), QString::fromUtf16(name));

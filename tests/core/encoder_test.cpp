@@ -94,6 +94,8 @@ TEST(BuildQueueEntry, EntriesOfEveryModeAndOption) {
          u"14,12345,0123,070204914421F3110005912143F50000A70361F118"_qs},
         {"empty service centre", Fields(u"12345"_qs, u""_qs, u"abc"_qs), LinkMode::Block,
          u"14,12345,,07020191110005912143F50000A70361F118"_qs},
+        {"empty names before the =", Fields(u"=12345"_qs, u"=0123"_qs, u"abc"_qs),
+         LinkMode::PduSkipSca, u"14,12345,0123,110005912143F50000A70361F118"_qs},
         {"reply path", WithBoxes(abc, true, false), LinkMode::PduSkipSca,
          u"14,12345,0123,910005912143F50000A70361F118"_qs},
         {"status report", WithBoxes(abc, false, true), LinkMode::PduSkipSca,
