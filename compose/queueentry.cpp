@@ -1,5 +1,7 @@
 #include "compose/queueentry.h"
 
+#include "pdu/userdata.h"
+
 namespace vantel {
 
 namespace {
@@ -9,24 +11,6 @@ bool IsDecimal(QStringView s) {
     for (QChar c : s)
         if (c < u'0' || c > u'9') return false;
     return true;
-}
-
-int HexDigit(QChar c) {
-    if (c >= u'0' && c <= u'9') return c.unicode() - u'0';
-    if (c >= u'A' && c <= u'F') return c.unicode() - u'A' + 10;
-    if (c >= u'a' && c <= u'f') return c.unicode() - u'a' + 10;
-    return -1;
-}
-
-bool IsHexOctets(QStringView s) {
-    if (s.isEmpty() || s.size() % 2 != 0) return false;
-    for (QChar c : s)
-        if (HexDigit(c) < 0) return false;
-    return true;
-}
-
-int OctetAt(QStringView hex, qsizetype octet) {
-    return HexDigit(hex[2 * octet]) * 16 + HexDigit(hex[2 * octet + 1]);
 }
 
 bool IsServiceCentre(QStringView s) {
@@ -41,13 +25,13 @@ constexpr int MaxScaOctets = 11;
 
 QString CheckBlockData(QStringView data) {
     const qsizetype octets = data.size() / 2;
-    if (octets < 4 || OctetAt(data, 0) != 0x07 || OctetAt(data, 1) != 0x02)
+    if (octets < 4 || HexOctetAt(data, 0) != 0x07 || HexOctetAt(data, 1) != 0x02)
         return QStringLiteral("data is not an INSERT SMS request (0702...)");
-    const int sca = OctetAt(data, 2);
+    const int sca = HexOctetAt(data, 2);
     if (sca > MaxScaOctets || 3 + sca >= octets)
         return QStringLiteral("the service-centre address field does not fit the data");
     // GSM 03.40 9.2.3.1: TP-MTI 01 is SMS-SUBMIT.
-    if ((OctetAt(data, 3 + sca) & 0x03) != 0x01)
+    if ((HexOctetAt(data, 3 + sca) & 0x03) != 0x01)
         return QStringLiteral("the message is not an SMS-SUBMIT");
     return {};
 }
@@ -56,7 +40,7 @@ QString CheckPduData(QStringView data, int count) {
     const qsizetype octets = data.size() / 2;
     if (count < 1) return QStringLiteral("the octet count is 0");
     if (octets == count) return {};
-    const int sca = OctetAt(data, 0);
+    const int sca = HexOctetAt(data, 0);
     if (sca <= MaxScaOctets && octets == 1 + sca + count) return {};
     return QStringLiteral("the data is not a message of %1 octets").arg(count);
 }

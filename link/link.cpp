@@ -33,14 +33,15 @@ bool OctetIs(QStringView hex, qsizetype at, QStringView octet) {
     return at + 2 <= hex.size() && hex.sliced(at, 2) == octet;
 }
 
-// 0-based start of every complete line in text, with its length; lines end with CR or LF.
+// Visits every complete, non-empty line of text (lines end with CR or LF) until visit says
+// stop; returns the position just after that line's end, or -1 when it never did.
 template <typename F>
 qsizetype ForEachLine(QStringView text, F &&visit) {
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c != u'\r' && c != u'\n') continue;
-        if (i > start && visit(text.sliced(start, i - start), i + 1)) return i + 1;
+        if (i > start && visit(text.sliced(start, i - start))) return i + 1;
         start = i + 1;
     }
     return -1;
@@ -220,7 +221,7 @@ QCoro::Task<AtAnswer> Link::Command(QByteArray data, int seconds, AtRule rule) {
         const QString text = QString::fromLatin1(HexToBytes(buffer_));
         bool seenInfo = rule.info.isEmpty();
         answer.lines.clear();
-        qsizetype end = ForEachLine(text, [&](QStringView line, qsizetype) {
+        qsizetype end = ForEachLine(text, [&](QStringView line) {
             answer.lines << line.toString();
             answer.line = line.toString();
             if (IsErrorLine(line)) {

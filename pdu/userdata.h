@@ -63,6 +63,14 @@ QStringView HeaderElementName(int iei);
 
 int HexOctetAt(QStringView hex, qsizetype octet);  // -1 past the end or for other than hex
 
+// At least one octet, every one of them two hex digits (either case).
+inline bool IsHexOctets(QStringView hex) {
+    if (hex.isEmpty() || hex.size() % 2 != 0) return false;
+    for (qsizetype octet = 0; octet < hex.size() / 2; ++octet)
+        if (HexOctetAt(hex, octet) < 0) return false;
+    return true;
+}
+
 template <typename F>
 void ForEachHeaderElement(QStringView ud, bool udhi, F element) {
     const qsizetype end = HeaderOctets(ud, udhi);

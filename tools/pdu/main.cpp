@@ -21,6 +21,7 @@
 #include "pdu/primitives.h"
 #include "pdu/summary.h"
 #include "pdu/technical.h"
+#include "pdu/userdata.h"
 
 namespace vantel {
 namespace {
@@ -188,17 +189,6 @@ Outcome RunSummary(const QString &input, const Options &o) {
         .add(u"user_data", f.userData)
         .add(u"line", listed.line);
     return r;
-}
-
-bool IsHexOctets(const QString &s) {
-    if (s.isEmpty() || s.size() % 2 != 0) return false;
-    for (const QChar c : s) {
-        const char16_t u = c.unicode();
-        const bool hex =
-            (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f');
-        if (!hex) return false;
-    }
-    return true;
 }
 
 Outcome RunFrame(const QString &content, const Options &) {
