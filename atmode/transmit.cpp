@@ -70,7 +70,7 @@ QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const S
     std::optional<ReplyFrame> reply =
         co_await AwaitReplyFrame(link, BuildFrame(HexToBytes(e.data)), 5);
     if (link.portLost()) co_return result;
-    if (reply) co_await SoundRepairs(host, settings, *reply);
+    if (reply) co_await TraceRepairs(host, *reply, settings.keepErr);
     if (!reply) {
         host.WriteTrace(timedOut, false);
     } else if (!reply->valid) {
@@ -83,7 +83,7 @@ QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const S
             outcome = co_await AwaitReplyFrame(link, {}, 60);
             if (link.portLost()) co_return result;
             if (outcome) {
-                co_await SoundRepairs(host, settings, *outcome);
+                co_await TraceRepairs(host, *outcome, settings.keepErr);
                 host.WriteTrace(QStringLiteral("MSG: ") + outcome->frame, true);
                 QString text = DescribeBlockMessage(outcome->frame);
                 text.chop(2);
@@ -105,13 +105,6 @@ QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const S
 }
 
 }  // namespace
-
-QCoro::Task<> SoundRepairs(LinkHost &host, const Settings &settings, const ReplyFrame &reply) {
-    for (int i = 0; i < reply.repairs; ++i) {
-        host.WriteTrace(MissingStuffingWarning.toString(), false);
-        if (settings.keepErr) co_await host.PlayAlert();
-    }
-}
 
 QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
                                                 const Settings &settings, QString entry) {

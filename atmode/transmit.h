@@ -29,9 +29,4 @@ enum class TransmitOutcome {
 QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
                                                 const Settings &settings, QString entry);
 
-struct ReplyFrame;
-// Traces each checksum stuffing octet that had to be put back into a reply and, with KeepErr,
-// sounds the alert for it.
-QCoro::Task<> SoundRepairs(LinkHost &host, const Settings &settings, const ReplyFrame &reply);
-
 }  // namespace vantel

@@ -36,6 +36,13 @@ QCoro::Task<std::optional<ReplyFrame>> AwaitReplyFrame(Link &link, QByteArray re
     co_return std::nullopt;
 }
 
+QCoro::Task<> TraceRepairs(LinkHost &host, const ReplyFrame &reply, bool sound) {
+    for (int i = 0; i < reply.repairs; ++i) {
+        host.WriteTrace(MissingStuffingWarning.toString(), false);
+        if (sound) co_await host.PlayAlert();
+    }
+}
+
 namespace {
 
 // The GET NEXT MESSAGE loop. False when the port failed on the way.
@@ -63,14 +70,8 @@ QCoro::Task<bool> RetrieveBlockMode(Link &link, LinkHost &host, const Settings &
             host.WriteTrace(QStringLiteral("Timed out waiting for 07.05 PDU"), false);
             break;  // TimeoutFrame: the end of the list
         }
-        bool damaged = false;
-        for (int i = 0; i < reply->repairs; ++i) {
-            host.WriteTrace(MissingStuffingWarning.toString(), false);
-            if (settings.keepErr) {
-                damaged = true;
-                co_await host.PlayAlert();
-            }
-        }
+        co_await TraceRepairs(host, *reply, settings.keepErr);
+        const bool damaged = settings.keepErr && reply->repairs > 0;
         const QString &frame = reply->frame;
         if (frame == GetNextMessageHex) {  // a second echo
             ++fruitless;
@@ -113,10 +114,7 @@ QCoro::Task<QString> DeleteBlockMessage(Link &link, LinkHost &host, const Settin
             host.WriteTrace(QStringLiteral("Timed out waiting for 07.05 PDU"), false);
         co_return TimeoutFrame.toString();
     }
-    for (int i = 0; i < reply->repairs; ++i) {
-        host.WriteTrace(MissingStuffingWarning.toString(), false);
-        co_await host.PlayAlert();
-    }
+    co_await TraceRepairs(host, *reply, true);
     if (reply->frame != GetNextMessageHex)
         host.WriteTrace(QStringLiteral("MSG: ") + reply->frame, true);
     co_return reply->frame;

@@ -38,6 +38,10 @@ struct ReplyFrame {
 // nullopt when no frame came in time.
 QCoro::Task<std::optional<ReplyFrame>> AwaitReplyFrame(Link &link, QByteArray request, int seconds);
 
+// Traces MissingStuffingWarning once for each checksum stuffing octet put back into the reply
+// and, with sound, plays the alert for each.
+QCoro::Task<> TraceRepairs(LinkHost &host, const ReplyFrame &reply, bool sound);
+
 // The whole retrieval behind the Retrieve button: opens the port, runs the PDU-mode listing or
 // the Block-mode GET NEXT MESSAGE loop, hands every message frame to the host's store, closes
 // the port. The buttons are disabled throughout and enabled again on every way out. A message
