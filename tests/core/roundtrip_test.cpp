@@ -67,7 +67,7 @@ std::vector<Typed> Messages() {
 // Every entry of every mode can be read back by the queue-entry check of that mode, and decodes
 // to what was typed: the destination, the service centre, the boxes, the PID and DCS, and the
 // text (a series of parts joined again) or the octets.
-TEST(RoundTrip, EveryEntryTheEncoderBuildsIsReadableAndDecodesToWhatWasTyped) {
+TEST(ReadQueueEntry, EveryEntryTheEncoderBuildsIsReadableAndDecodesToWhatWasTyped) {
     const QString destinations[] = {u"12345"_qs,
                                     u"+44 7700 900123"_qs,
                                     u"07700900123"_qs,

@@ -6,9 +6,11 @@
 //   input | input | expected | expected
 //
 // Cells are split at "|" (one blank either side is left out). In a cell, \n is CR LF, \xHH and
-// \uHHHH a character, \U0001F600 a character beyond the first plane, \*N{text} the text N
-// times, \\ a backslash. An expected cell "*text" must end the output, "text*" begin it,
-// "*text*" occur in it. A line that starts with a blank goes on the row above it.
+// \uHHHH a character (\x7C a "|", \x20 a blank at either end), \U0001F600 a character beyond
+// the first plane, \*N{text} the text N times, \\ a backslash. An expected cell "*text" must
+// end the output, "text*" begin it, "*text*" occur in it (\x2A is a "*" at either end). A line
+// that starts with a blank goes on the row above it, less its leading blanks; "#" starts a
+// comment line.
 #pragma once
 
 #include <gtest/gtest.h>
