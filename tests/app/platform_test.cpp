@@ -55,10 +55,9 @@ TEST(WaveTest, ReadsPcmClipsAndRefusesTheRest) {
     };
     for (const auto &c : cases) {
         const auto clip = ParseWave(c.file);
-        ASSERT_EQ(clip.has_value(), c.channels > 0) << c.name;
-        if (!clip) continue;
-        EXPECT_EQ(clip->channels, c.channels) << c.name;
-        EXPECT_EQ(clip->duration().count(), c.ms) << c.name;
+        EXPECT_TRUE(clip ? clip->channels == c.channels && clip->duration().count() == c.ms
+                         : c.channels == 0)
+            << c.name;
     }
 }
 

@@ -89,8 +89,12 @@ protected:
             co_return answer;
         };
         window->setupForm().ask = window->viewForm().ask = window->sendForm().ask = window->ask;
+        // Like the real one, the transmission disables the buttons during its exchange.
         window->transmitEntry = [this](QString entry) -> QCoro::Task<bool> {
-            co_return (transmitted << entry, transmitResult);
+            window->DisableButtons();
+            transmitted << entry;
+            window->EnableButtons();
+            co_return transmitResult;
         };
         startup = std::make_unique<QCoro::Task<>>(window->Form_Load());
         (void)QTest::qWaitFor(
