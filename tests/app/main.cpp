@@ -1,4 +1,4 @@
-// The program's tests need a QApplication; they run on the offscreen platform.
+// The window and dialog tests need a QApplication; they run on the offscreen platform.
 #include <gtest/gtest.h>
 
 #include <QApplication>

@@ -1,0 +1,139 @@
+// The alert sound and the single-instance lock.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoroTask>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include "app/alertsound.h"
+#include "app/singleinstance.h"
+
+namespace vantel {
+namespace {
+
+QByteArray Le(qint64 v, int size) {
+    QByteArray b(4, 0);
+    qToLittleEndian<quint32>(quint32(v), b.data());
+    return b.left(size);
+}
+
+QByteArray Wave(int format, int channels, int rate, int bits, const QByteArray &samples,
+                const QByteArray &extraChunk = {}) {
+    const QByteArray fmt = Le(format, 2) + Le(channels, 2) + Le(rate, 4) +
+                           Le(qint64(rate) * channels * bits / 8, 4) + Le(channels * bits / 8, 2) +
+                           Le(bits, 2);
+    const QByteArray body = "WAVEfmt " + Le(fmt.size(), 4) + fmt + extraChunk + "data" +
+                            Le(samples.size(), 4) + samples;
+    return "RIFF" + Le(body.size(), 4) + body;
+}
+
+TEST(WaveTest, ReadsPcmClipsAndRefusesTheRest) {
+    const QByteArray second16(8000 * 2, '\x01');
+    const QByteArray list = "LIST" + Le(3, 4) + "abc" + QByteArray(1, 0);  // odd size: padded
+    const struct {
+        const char *name;
+        QByteArray file;
+        int channels;  // 0: refused
+        qint64 ms;
+    } cases[] = {
+        {"16-bit mono", Wave(1, 1, 8000, 16, second16), 1, 1000},
+        {"8-bit stereo", Wave(1, 2, 11025, 8, QByteArray(11026, 'x')), 2, 500},
+        {"chunk before data", Wave(1, 1, 8000, 16, second16, list), 1, 1000},
+        {"odd trailing octet dropped", Wave(1, 1, 8000, 16, QByteArray(801, 'x')), 1, 50},
+        {"data longer than the file", Wave(1, 1, 8000, 16, second16).left(44 + 1600), 1, 100},
+        {"not pcm", Wave(3, 1, 8000, 32, second16), 0, 0},
+        {"24-bit", Wave(1, 1, 8000, 24, second16), 0, 0},
+        {"no format chunk", "RIFF" + Le(4, 4) + "WAVE", 0, 0},
+        {"not riff", "garbage that is not a wave file", 0, 0},
+        {"empty", {}, 0, 0},
+        {"huge chunk size", "RIFF" + Le(100, 4) + "WAVEfmt " + Le(0xFFFFFFF0, 4), 0, 0},
+    };
+    for (const auto &c : cases) {
+        const auto clip = ParseWave(c.file);
+        EXPECT_TRUE(clip ? clip->channels == c.channels && clip->duration().count() == c.ms
+                         : c.channels == 0)
+            << c.name;
+    }
+}
+
+// A missing or broken file is silent and immediate; a clip ends within its length plus 2 s,
+// played or not (there may be no sound device here).
+TEST(WaveTest, PlayingEndsWithinTheClipLengthPlusTwoSeconds) {
+    QTemporaryDir dir;
+    const struct {
+        const char *name;
+        QByteArray bytes;  // empty: no file
+        bool played;
+        qint64 boundMs;
+    } cases[] = {
+        {"missing.wav", {}, false, 1000},
+        {"broken.wav", "RIFF....WAVE", false, 1000},
+        {"clip.wav", Wave(1, 1, 8000, 16, QByteArray(8000, 0)), true, 2500 + 500},  // 0.5 s
+    };
+    for (const auto &c : cases) {
+        QFile file(dir.filePath(c.name));
+        ASSERT_TRUE(c.bytes.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(c.bytes)));
+        file.close();
+        QElapsedTimer clock;
+        clock.start();
+        const bool played = QCoro::waitFor(PlayWaveFile(file.fileName()));
+        EXPECT_TRUE(c.played || !played) << c.name;
+        EXPECT_LT(clock.elapsed(), c.boundMs) << c.name;
+    }
+}
+
+TEST(SingleInstanceTest, SecondCopyIsRefusedUntilTheFirstEnds) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("vantel.lock");
+    auto first = std::make_unique<SingleInstance>(path);
+    ASSERT_TRUE(first->acquire());
+    EXPECT_TRUE(first->acquire());
+    SingleInstance second(path);
+    EXPECT_FALSE(second.acquire());
+    first.reset();
+    EXPECT_TRUE(second.acquire());
+}
+
+// Without a usable runtime folder the lock falls back to the working folder, so a second copy
+// is still refused; only when neither can be made do both run.
+TEST(SingleInstanceTest, LockFallsBackToTheWorkingFolder) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("no-runtime/vantel.lock");
+    for (const QString &fallback :
+         {dir.filePath("vantel.lock"), dir.filePath("gone/vantel.lock")}) {
+        SingleInstance first(missing, fallback), second(missing, fallback);
+        ASSERT_TRUE(first.acquire());
+        EXPECT_EQ(second.acquire(), fallback.contains(u"gone")) << fallback.toStdString();
+    }
+}
+
+TEST(SingleInstanceTest, KilledCopyLeavesNoStaleLock) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("vantel.lock");
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SingleInstance held(path);
+        (void)!write(ready[1], held.acquire() ? "1" : "0", 1);
+        for (;;)
+            pause();
+    }
+    char ok = 0;
+    ASSERT_TRUE(read(ready[0], &ok, 1) == 1 && ok == '1');
+    SingleInstance mine(path);
+    EXPECT_FALSE(mine.acquire());
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(mine.acquire());
+    close(ready[0]), close(ready[1]);
+}
+
+}  // namespace
+}  // namespace vantel

@@ -1,0 +1,259 @@
+// The dialogs driven through their real widgets over the main window: the viewer with its
+// technical view and Reply, the send form and the hex decoder.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "blockmode/diagnostics.h"
+#include "pdu/technical.h"
+#include "tests/app/windowfixture.h"
+
+namespace vantel::test {
+namespace {
+
+// Stored messages and what the viewer shows of them; the Block-mode contents are column 0.
+const QList<QStringList> kViewed = DataRows("dialogs-viewer.txt");
+const int kInternational = 0;
+
+class DialogTest : public StartedWindowTest {
+protected:
+    ViewForm &view() { return window->viewForm(); }
+    SendForm &send() { return window->sendForm(); }
+    // Adds a message of the table and selects it.
+    void load(const QStringList &row) {
+        const QString frame =
+            row[0].startsWith(u'=') ? row[0].mid(1) : BytesToHex(BuildFrame(HexToBytes(row[0])));
+        window->AddMessage(frame);
+        window->selectMessage(window->messages().indexOf(MakeListLine(frame).line));
+    }
+    static void type(QComboBox *box, const QString &text) {
+        box->lineEdit()->clear();
+        QTest::keyClicks(box->lineEdit(), text);
+    }
+};
+
+// Each message as it is added: its fields, then the technical view (closed by Enter on OK or
+// by its close box), which returns to the same message; then Copy, which fills the copy buffer,
+// and Reply, which opens the send form filled from the message with a number it can send to
+// (none for a named sender, which the trace says).
+TEST_F(DialogTest, ViewerShowsEveryFieldOfEachMessage) {
+    ASSERT_EQ(kViewed.size(), 11);
+    TechnicalView &technical = window->technicalView();
+    send().setMessageText(u"left over"_qs);
+    const QString named =
+        u"Reply: the sender \"InternetSMS\" is a name, not a number: type the destination"_qs;
+    for (const QStringList &c : kViewed) {
+        SCOPED_TRACE((c[1] + u' ' + c[9].left(20)).toStdString());
+        load(c);
+        const int row = window->selectedMessage();
+        QCoro::Task<> task = viewer();
+        const QString title = QStringLiteral("Message %1 %2").arg(row + 1).arg(c[1]);
+        EXPECT_EQ(view().Frame1->title(), title);
+        const QLabel *labels[] = {view().AddressLabel, view().AddressTag, view().SCAddressTag,
+                                  view().Label3,       view().PIDTag,     view().DCSTag,
+                                  view().TimeStampTag};
+        for (int i = 0; i < 7; ++i)
+            EXPECT_EQ(labels[i]->text(), c[2 + i]) << labels[i]->objectName().toStdString();
+        EXPECT_EQ(view().MessageBox->toPlainText(), c[9]);
+        EXPECT_EQ(view().MessageBox->textCursor().position(), 0);
+        Click(view().DetailButton);
+        EXPECT_TRUE(technical.isVisible() && !view().isVisible());
+        EXPECT_EQ(technical.MessageBox->toPlainText(),
+                  DescribeBlockMessage(window->messages().at(row)).replace(u"\r\n"_qs, u"\n"_qs));
+        EXPECT_EQ(technical.focusWidget(), technical.OKButton);
+        row % 2 ? QTest::keyClick(technical.OKButton, Qt::Key_Return) : (void)technical.close();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(!technical.isVisible() && view().Frame1->title() == title);
+        if (c[10] == u"-") {
+            Click(view().CloseButton);
+        } else {
+            Click(view().CopyButton);
+            const CopyBuffer copied = window->copyBuffer();
+            EXPECT_TRUE(copied.address == c[3] && copied.scAddress == c[4] && copied.text == c[9]);
+            Click(view().ReplyButton);
+            EXPECT_TRUE(send().isVisible() && !view().isVisible() && !window->isVisible());
+            EXPECT_EQ(send().ToBox->currentText(), c[10]);
+            EXPECT_TRUE(send().SCBox->currentText() == c[4] && send().messageText() == c[9]);
+            EXPECT_EQ(window->trace().text().contains(named), c[10].isEmpty());
+            Click(send().QuitButton);
+        }
+        EXPECT_TRUE(task.isReady() && window->isVisible() && !window->busy());
+    }
+    EXPECT_EQ(window->sendQueueModel().count(), 0);
+}
+
+// Keys no control takes show their code; Alt and Ctrl keys do not.
+TEST_F(DialogTest, KeyReachingTheViewerShowsItsCode) {
+    load(kViewed[kInternational]);
+    QCoro::Task<> task = viewer();
+    // One message: Next and Prev are disabled, so their accelerators find no button.
+    ASSERT_FALSE(view().NextButton->isEnabled() || view().PrevButton->isEnabled());
+    for (const auto &[key, modifiers] :
+         {std::pair<Qt::Key, Qt::KeyboardModifiers>{Qt::Key_Return, {}},
+          {Qt::Key_N, Qt::AltModifier},
+          {Qt::Key_P, Qt::AltModifier},
+          {Qt::Key_A, {}},
+          {Qt::Key_B, Qt::ControlModifier}})
+        QTest::keyClick(&view(), key, modifiers);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(asked.size() == 2 && asked[0].text == u" 13" && asked[1].text == u" 97");
+    EXPECT_FALSE(task.isReady());
+}
+
+// Every dialog ends on its buttons, its close box and Escape (the hex decoder on Enter too),
+// brings the main window back, queues nothing and keeps what was typed.
+TEST_F(DialogTest, EveryCloseEndsItsDialogAndKeepsItsTexts) {
+    load(kViewed[kInternational]);
+    InsertForm &insert = window->insertForm();
+    const QHash<QString, std::pair<QWidget *, std::function<QCoro::Task<>()>>> dialogs = {
+        {"view", {&view(), [&] { return viewer(); }}},
+        {"send", {&send(), [&] { return run(ShowSendForm(*window, send())); }}},
+        {"insert", {&insert, [&] { return run(ShowInsertForm(*window, insert)); }}}};
+    send().ToBox->setEditText(u"12345"_qs);
+    send().setMessageText(u"kept"_qs);
+    send().RPBox->setChecked(true);
+    insert.MessageInputBox->setPlainText(u"07 91"_qs);
+    Click(insert.FormatButton);
+    const QString output = insert.MessageOutputBox->toPlainText();
+    for (const QStringList &c : DataRows("dialogs-close.txt")) {
+        SCOPED_TRACE((c[0] + u' ' + c[1]).toStdString());
+        QWidget *dialog = dialogs[c[0]].first;
+        QCoro::Task<> task = dialogs[c[0]].second();
+        EXPECT_TRUE(dialog->isVisible() && !window->isVisible());
+        QWidget *in = c.size() > 2 ? dialog->findChild<QWidget *>(c[2]) : dialog;
+        if (c[1] == u"closebox") dialog->close();
+        if (c[1] == u"Escape") QTest::keyClick(in, Qt::Key_Escape);
+        if (c[1] == u"Return") QTest::keyClick(in, Qt::Key_Return);
+        if (c[1] == u"Enter") QTest::keyClick(in, Qt::Key_Enter, Qt::KeypadModifier);
+        if (c[1].endsWith(u"Button")) Click(dialog->findChild<QWidget *>(c[1]));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(task.isReady() && !dialog->isVisible() && window->isVisible());
+        EXPECT_FALSE(window->busy());
+    }
+    EXPECT_TRUE(asked.empty() && window->sendQueueModel().count() == 0);
+    EXPECT_TRUE(send().ToBox->currentText() == u"12345" && send().messageText() == u"kept");
+    EXPECT_TRUE(send().RPBox->isChecked());
+    EXPECT_EQ(insert.MessageInputBox->toPlainText(), u"0791");
+    EXPECT_EQ(insert.MessageOutputBox->toPlainText(), output);
+}
+
+TEST_F(DialogTest, SendQueuesTheEncodedEntriesOrSaysWhyNot) {
+    ASSERT_TRUE(send().PIDBox->count() == 31 && send().DCSBox->count() == 62);
+    EXPECT_TRUE(send().PIDBox->currentIndex() == 0 && send().DCSBox->currentIndex() == 0);
+    EXPECT_TRUE(send().PIDBox->itemText(30) == u"7F=SIM Data Download" &&
+                send().DCSBox->itemText(30) == u"C0=VoiceMail Inactive (discard)");
+    const QList<QStringList> rows = DataRows("dialogs-send.txt");
+    ASSERT_EQ(rows.size(), 12);
+    for (const QStringList &c : rows) {
+        SCOPED_TRACE((c[1] + u' ' + c[3] + u' ' + c[6].left(20)).toStdString());
+        window->settings().pduMode = c[0] != u"B";
+        window->settings().skipPDUSCA = c[0] == u"S";
+        send().setNextReference(0x42);
+        const int queued = window->sendQueueModel().count();
+        QCoro::Task<> task = run(ShowSendForm(*window, send()));
+        type(send().ToBox, c[1]);
+        type(send().SCBox, c[2]);
+        send().DCSBox->setCurrentIndex(send().DCSBox->findText(c[3]));
+        send().PIDBox->setCurrentIndex(send().PIDBox->findText(c[4]));
+        ASSERT_TRUE(send().DCSBox->currentText() == c[3] && send().PIDBox->currentText() == c[4]);
+        for (QCheckBox *box : {send().RPBox, send().SRRBox})
+            if (box->isChecked() != c[5].split(u' ').contains(box->objectName().chopped(3)))
+                QTest::mouseClick(box, Qt::LeftButton);
+        send().MessageWindow->clear();
+        if (c[6].size() < 20 && c[6].toLatin1() == c[6].toUtf8()) {  // typed, when it can be
+            QTest::keyClicks(send().MessageWindow, c[6]);
+        } else {
+            send().setMessageText(c[6]);
+        }
+        asked.clear();
+        Click(send().SendButton);
+        const bool refused = c[7].startsWith(u'!');
+        EXPECT_TRUE(task.isReady() != refused && window->isVisible() != refused);
+        if (refused) {
+            EXPECT_TRUE(asked.size() == 1 && asked[0].text == c[7].mid(1) &&
+                        asked[0].icon == QMessageBox::Critical &&
+                        asked[0].buttons == QMessageBox::Ok);
+            EXPECT_EQ(window->sendQueueModel().count(), queued);
+            Click(send().QuitButton);
+            continue;
+        }
+        for (const QString &entry : c[7].split(u';'))
+            EXPECT_TRUE(window->sendQueueModel().items().contains(entry)) << entry.toStdString();
+        EXPECT_EQ(window->sendQueueModel().count(), queued + c[7].count(u';') + 1);
+    }
+    // Only the name went to the history; typing alone adds nothing, nor does a refusal.
+    EXPECT_EQ(send().addressHistory().items(), QStringList{u"Bob=12345,0123"_qs});
+    // The next series takes the next reference.
+    QCoro::Task<> again = run(ShowSendForm(*window, send()));
+    Click(send().SendButton);
+    EXPECT_EQ(window->sendQueueModel().items().filter(u"050003430201"_qs).size(), 1);
+}
+
+// The limit and the count follow the coding chosen when the text changes; a cut beeps and never
+// leaves half a line break behind, which counts as CR LF.
+TEST_F(DialogTest, CountersAndLimitsFollowTheCoding) {
+    constexpr qsizetype kLongest = 255 * 153;  // 255 parts of 153 septets
+    const struct {
+        const char *dcs;
+        QString text;
+        qsizetype kept, parts;
+    } cases[] = {
+        {"F4=8 bit Immediate", QString(200, u'A'), 200, 1},
+        {"F4=8 bit Immediate", QString(300, u'A'), 280, 1},
+        {"04=8 bit", QString(282, u'A'), 280, 1},
+        {"00=GSM Default Alphabet", QString(281, u'A'), 281, 2},
+        {"08=UCS2 (16 bit)", QString(70, u'\u0448'), 70, 1},
+        {"08=UCS2 (16 bit)", QString(71, u'\u0448'), 71, 2},
+        {"08=UCS2 (16 bit)", QString(255 * 67 + 1, u'\u0448'), 255 * 67, 255},
+        {"00=GSM Default Alphabet", QString(kLongest - 1, u'x') + u"\r\nyz"_qs, kLongest - 1, 255},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.dcs + std::to_string(c.text.size()));
+        send().DCSBox->setCurrentIndex(send().DCSBox->findText(QLatin1String(c.dcs)));
+        ASSERT_EQ(send().DCSBox->currentText(), QLatin1String(c.dcs));
+        const int beeps = window->beepCount();
+        send().setMessageText(c.text);
+        EXPECT_EQ(send().messageText(), c.text.left(c.kept));
+        EXPECT_EQ(send().CharsLabel->text(),
+                  QString::number(c.kept) +
+                      (c.parts > 1 ? QStringLiteral("\n%1 parts").arg(c.parts) : QString()));
+        EXPECT_EQ(window->beepCount(), beeps + (c.kept < c.text.size()));
+    }
+    send().MessageWindow->clear();
+    QTest::keyClicks(send().MessageWindow, u"ab"_qs);
+    QTest::keyClick(send().MessageWindow, Qt::Key_Return);
+    QTest::keyClicks(send().MessageWindow, u"cd"_qs);
+    EXPECT_TRUE(send().messageText() == u"ab\r\ncd" && send().CharsLabel->text() == u"6");
+}
+
+TEST_F(DialogTest, HexDecoderCleansAndStepsOneOctetAtATime) {
+    for (const QStringList &c : DataRows("dialogs-hex.txt")) {
+        SCOPED_TRACE(c[0].toStdString());
+        InsertForm form;  // a fresh one: nothing formatted yet
+        form.show();
+        form.MessageInputBox->setPlainText(c[0]);
+        if (c[1] == u"1") QTest::mouseClick(form.PDUBox, Qt::LeftButton);
+        const QStringList positions = c[3].split(u' ');
+        for (qsizetype i = 0; i < c[2].size(); ++i) {
+            Click(c[2][i] == u'F'   ? form.FormatButton
+                  : c[2][i] == u'>' ? form.ForwardButton
+                                    : form.BackwardButton);
+            const int at = positions[i].toInt();
+            EXPECT_EQ(form.decodePosition(), at) << i;
+            EXPECT_EQ(form.MessageOutputBox->toPlainText(),
+                      DecodeTechnical(QStringView(form.MessageInputBox->toPlainText()).mid(at - 1),
+                                      form.PDUBox->isChecked())
+                          .replace(u"\r\n"_qs, u"\n"_qs))
+                << i;
+            EXPECT_TRUE(form.MessageOutputBox->textCursor().atEnd());
+        }
+        EXPECT_EQ(form.MessageInputBox->toPlainText(), c[4]);
+    }
+}
+
+}  // namespace
+}  // namespace vantel::test
