@@ -10,33 +10,23 @@
 #include <QTextStream>
 #include <cstring>
 
-namespace {
-
-int RunServiceChild(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    vantel::SortedListModel queue;
-    QTextStream out(stdout);
-    vantel::SendSmsService service(
-        queue, [&out](const QString &line) { out << "trace: " << line << '\n'; });
-    const bool started = service.start();
-    // The rest of the program carries on: the queue still takes entries.
-    queue.add(QStringLiteral("after"));
-    out << "started: " << (started ? "yes" : "no") << '\n';
-    out << "queued: " << queue.count() << '\n';
-    return 0;
-}
-
-}  // namespace
-
 int main(int argc, char **argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--start-service-child") == 0)
-        return RunServiceChild(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--start-service-child") == 0) {
+        QCoreApplication app(argc, argv);
+        vantel::SortedListModel queue;
+        QTextStream out(stdout);
+        vantel::SendSmsService service(
+            queue, [&out](const QString &line) { out << "trace: " << line << '\n'; });
+        const bool started = service.start();
+        queue.add(QStringLiteral("after"));  // the rest of the program carries on
+        out << "started: " << (started ? "yes" : "no") << "\nqueued: " << queue.count() << '\n';
+        return 0;
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
-    if (testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
     vantel::testing::PrivateBus bus;
-    if (!bus.start()) {
+    if (!testing::GTEST_FLAG(list_tests) && !bus.start()) {
         fprintf(stderr, "cannot start a private dbus-daemon\n");
         return 1;
     }

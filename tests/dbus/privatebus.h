@@ -10,9 +10,6 @@ namespace vantel::testing {
 
 class PrivateBus {
 public:
-    PrivateBus() = default;
-    PrivateBus(const PrivateBus &) = delete;
-    PrivateBus &operator=(const PrivateBus &) = delete;
     ~PrivateBus() {
         daemon_.terminate();
         daemon_.waitForFinished(3000);
