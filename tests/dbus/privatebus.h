@@ -1,6 +1,5 @@
-// A session bus of the test's own (a dbus-daemon child, its address put into
-// DBUS_SESSION_BUS_ADDRESS before anything touches the bus), so that tests running side by side
-// and the desktop's programs do not compete for the service name.
+// A session bus of the test's own (a dbus-daemon child), so that tests running side by side and
+// the desktop's programs do not compete for the service name.
 #pragma once
 
 #include <QProcess>
