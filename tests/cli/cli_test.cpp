@@ -79,7 +79,8 @@ TEST(VantelPdu, EveryRunOfTheTableGivesItsOutputAndExitStatus) {
 // every line must read exactly as the line of the frame the retrieval stores for it, in either
 // case, with blanks around it, with CR LF or LF, and as --json gives it.
 TEST(VantelPdu, SummaryOfManyListedPdusReadsAsTheLinesOfTheirFrames) {
-    QList<QByteArray> pdus{"", "0", "07911326040000F0040B9113"};
+    // Cut short; the last one's frame ends in a checksum octet 10, stuffed.
+    QList<QByteArray> pdus{"", "0", "07911326040000F0040B9113", "07911326040000F0040B9113D0"};
     for (const char *name : {"/cli-listed-pdus.txt", "/pdu-real.txt"}) {
         QFile file(QStringLiteral(VANTEL_TEST_DATA) + QLatin1String(name));
         for (QByteArray line :
