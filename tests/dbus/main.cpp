@@ -1,44 +1,16 @@
-// Runs the D-Bus tests on a bus of their own. Started with --start-service-child, the binary
-// instead tries to start the service on whatever session bus its environment names and prints
-// the outcome, so that tests can watch a start without a bus from the outside.
-#include "app/dbuslink.h"
-#include "app/sortedlistmodel.h"
+// Runs the D-Bus tests on a bus of their own.
 #include "privatebus.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
-#include <QTextStream>
-#include <cstring>
-
-namespace {
-
-int RunServiceChild(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    vantel::SortedListModel queue;
-    QTextStream out(stdout);
-    vantel::SendSmsService service(
-        queue, [&out](const QString &line) { out << "trace: " << line << '\n'; });
-    const bool started = service.start();
-    // The rest of the program carries on: the queue still takes entries.
-    queue.add(QStringLiteral("after"));
-    out << "started: " << (started ? "yes" : "no") << '\n';
-    out << "queued: " << queue.count() << '\n';
-    return 0;
-}
-
-}  // namespace
+#include <cstdio>
 
 int main(int argc, char **argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--start-service-child") == 0)
-        return RunServiceChild(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
-    if (testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
     vantel::testing::PrivateBus bus;
-    if (!bus.start()) {
-        fprintf(stderr, "cannot start a private dbus-daemon\n");
-        return 1;
-    }
+    if (!testing::GTEST_FLAG(list_tests) && !bus.start())
+        return std::fprintf(stderr, "cannot start a private dbus-daemon\n"), 1;
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,436 @@
+// The D-Bus link on the test's own bus: the service in this process called by the stock clients
+// (dbus-send, gdbus, dbus-monitor) and by a connection of its own, and the whole road through the
+// vantel program and the simulated phone as separate processes.
+#include "app/dbuslink.h"
+#include "app/messagestore.h"
+#include "app/sendqueuefile.h"
+#include "app/sortedlistmodel.h"
+#include "bench/dbus/burstentries.h"
+
+#include <signal.h>
+
+#include <gtest/gtest.h>
+#include <QCoroDBusPendingCall>
+#include <QCoroTask>
+#include <QCoroTimer>
+#include <QDBusConnectionInterface>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+inline void PrintTo(const QString &text, std::ostream *os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+using namespace std::chrono_literals;
+
+namespace vantel {
+namespace {
+
+const QString kEntry = QStringLiteral("14,12345,0123,070204914421F3110005912143F50000A70361F118");
+const QString kName = QString::fromLatin1(kDBusServiceName);
+
+// Runs the event loop until `done` holds or `limit` has passed; returns `done()`.
+bool WaitUntil(std::chrono::milliseconds limit, const std::function<bool()> &done) {
+    return QCoro::waitFor([&]() -> QCoro::Task<bool> {
+        for (const auto end = std::chrono::steady_clock::now() + limit;
+             !done() && std::chrono::steady_clock::now() < end;)
+            co_await QCoro::sleepFor(20ms);
+        co_return done();
+    }());
+}
+
+struct ClientRun {
+    int exitCode = -1;  // also when it did not end
+    QString out, err;
+};
+
+// A client as a separate process (argv[0] the program), while the event loop serves its calls.
+ClientRun RunClient(QStringList argv,
+                    const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(argv.takeFirst(), argv);
+    const bool ended = WaitUntil(30s, [&p] { return p.state() == QProcess::NotRunning; });
+    return {ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+// Execute called by dbus-send, or by gdbus (the command then goes as GVariant text).
+QStringList ExecuteBy(bool gdbus, QString command) {
+    QStringList argv = QString(gdbus ? "gdbus call --session --dest %1 --object-path /SendSMS "
+                                       "--method %2.Execute ARG"
+                                     : "dbus-send --session --print-reply --dest=%1 /SendSMS "
+                                       "%2.Execute ARG")
+                           .arg(kName, kDBusInterfaceName)
+                           .split(u' ');
+    argv.last() =
+        gdbus ? "'" + command.replace("\r", "\\r").replace("\n", "\\n") + "'" : "string:" + command;
+    return argv;
+}
+
+// Sends every command before the first reply is awaited; `onReply` sees each reply as it comes.
+std::vector<QDBusMessage> ExecuteAll(
+    QDBusConnection bus, const QStringList &commands,
+    const std::function<void(qsizetype, const QDBusMessage &)> &onReply = {}) {
+    std::vector<QDBusPendingCall> calls;
+    for (const QString &command : commands)
+        calls.push_back(bus.asyncCall(
+            QDBusMessage::createMethodCall(kName, kDBusObjectPath, kDBusInterfaceName, "Execute")
+            << command));
+    return QCoro::waitFor([&]() -> QCoro::Task<std::vector<QDBusMessage>> {
+        std::vector<QDBusMessage> replies;
+        for (auto &call : calls) {
+            replies.push_back(co_await call);
+            if (onReply) onReply(qsizetype(replies.size() - 1), replies.back());
+        }
+        co_return replies;
+    }());
+}
+
+class DBusLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override { service->setMessageList(&messages); }
+    std::unique_ptr<SendSmsService> MakeService(SortedListModel &q, QStringList &lines) {
+        return std::make_unique<SendSmsService>(q, [&lines](const QString &l) { lines << l; });
+    }
+
+    SortedListModel queue;
+    QStringList traces;
+    QList<StoredMessage> stored;
+    MessageListService messages{[this] { return stored; }};
+    std::unique_ptr<SendSmsService> service = MakeService(queue, traces);
+    QDBusConnection client =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("test-client"));
+};
+
+TEST_F(DBusLinkTest, StockClientsQueueReadableEntriesAndGetTheReasonForOthers) {
+    bool pdu = false;
+    service->setPduMode([&pdu] { return pdu; });
+    ASSERT_TRUE(service->start());
+    const QString other = "14,54321,+49 171,070204914421F3110005914523F10000A70361F118",
+                  pduEntry = "14,12345,0123,04914421F3110005912143F50000A70361F118",
+                  invalid = kDBusInvalidEntryError;
+    const struct {
+        bool gdbus, pduMode;
+        QString command, error, reason;  // no error: queued
+    } calls[] = {
+        {false, false, kEntry, {}, {}},
+        {true, false, other, {}, {}},
+        {true, true, pduEntry, {}, {}},
+        {false, false, pduEntry, invalid, "INSERT SMS"},
+        {false, false, "", invalid, "fewer than four fields"},
+        {true, false, "no commas at all", invalid, "fewer than four"},
+        {false, false, "x4,12345,0123,0702", invalid, "not a number"},
+        {false, false, "14,12345,0123,07020", invalid, "hex octets"},
+        {false, false, "14,1,0123\"x,0702049144", invalid, "service"},
+        {true, false, "14,1\r\n26-12-06 10:00:00 MSG: 1002,0123,0702049144", invalid, "line break"},
+        {false, false, QString(70000, u'7'), kDBusTooLongError, "65536 octets"},
+    };
+    for (const auto &call : calls) {
+        SCOPED_TRACE(call.command.left(80).toStdString());
+        pdu = call.pduMode;
+        const ClientRun run = RunClient(ExecuteBy(call.gdbus, call.command));
+        EXPECT_EQ(run.exitCode == 0, call.error.isEmpty()) << run.err.left(300).toStdString();
+        EXPECT_TRUE(run.err.contains(call.error) && run.err.contains(call.reason));
+        EXPECT_TRUE(!call.gdbus || !call.error.isEmpty() || run.out.trimmed() == u"()");
+    }
+    EXPECT_EQ(queue.items(), (QStringList{pduEntry, kEntry, other}));
+    // One trace line per refusal, with what came from outside made visible.
+    ASSERT_EQ(traces.size(), 8) << traces.join(u'\n').toStdString();
+    for (const QString &line : traces)
+        EXPECT_FALSE(line.contains(u'\r') || line.contains(u'\n')) << line.toStdString();
+    EXPECT_TRUE(traces[6].contains("14,1<0D><0A>26-12-06")) << traces[6].toStdString();
+}
+
+// A readable Block-mode entry: the destination is not looked at, the data is padded with hex.
+QString EntryOf(const QString &destination, qsizetype hexDigits) {
+    return "14," + destination + ",0,07020011" + QString(hexDigits, u'A');
+}
+
+TEST_F(DBusLinkTest, CommandsLongerThan64KiBAreRefusedAndNothingQueued) {
+    ASSERT_TRUE(service->start());
+    // Characters of one to four UTF-8 octets up to the limit ("14,,0,07020011" is 14 octets),
+    // then one octet over.
+    for (const QString &c : {QString("A"), QString(QChar(0xE9)), QString(QChar(0x20AC)),
+                             QString::fromUtf8("\xF0\x9F\x98\x80")}) {
+        const qsizetype octets = c.toUtf8().size(), room = kMaxExecuteOctets - 14;
+        const QString atLimit = EntryOf(c.repeated(room / octets) + QString(room % octets, 'A'), 0);
+        for (const QString &command : {atLimit, atLimit + 'A'}) {
+            const qsizetype before = queue.count(), accepted = command == atLimit;
+            SCOPED_TRACE(::testing::Message() << octets << "-octet characters, " << command.size());
+            EXPECT_EQ(ExecuteAll(client, {command}).front().errorName(),
+                      accepted ? QString() : kDBusTooLongError);
+            EXPECT_EQ(queue.count(), before + accepted);
+            EXPECT_EQ(queue.indexOf(command) >= 0, accepted);
+        }
+    }
+}
+
+// One interface element of introspection XML, without the blanks between elements.
+QString InterfaceXml(const QString &xml, const QString &name) {
+    const qsizetype from = xml.indexOf("<interface name=\"" + name + "\">");
+    QString element = xml.mid(from, from < 0 ? 0 : xml.indexOf("</interface>", from) - from);
+    return element.replace(QRegularExpression(">\\s+<"), "><");
+}
+
+// Every command line of the documentation, run as written: the calls succeed (List gives the
+// stored messages), both monitors see MessageAdded go out, and introspection (as XML) gives the
+// interfaces exactly as the shipped XML files describe them.
+TEST_F(DBusLinkTest, DocumentedCommandsWorkAsWrittenAndLiveObjectsMatchShippedXml) {
+    stored = {{"1002AB", "line one 1002AB"}};
+    ASSERT_TRUE(service->start());
+    QFile doc(QStringLiteral(VANTEL_SOURCE_DIR "/docs/dbus.md"));
+    ASSERT_TRUE(doc.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QRegularExpression commandLine("^(dbus-send|dbus-monitor|gdbus) ");
+    const QStringList commands = QString::fromUtf8(doc.readAll()).split(u'\n').filter(commandLine);
+    ASSERT_EQ(commands.size(), 8);
+    QProcess monitors[2];
+    QByteArray seen[2];
+    int watching = 0;
+    for (const QString &command : commands) {
+        if (command.contains("monitor ") && watching < 2) {
+            monitors[watching++].start("sh", {"-c", "exec " + command});
+            continue;
+        }
+        const ClientRun run = RunClient({"sh", "-c", command});
+        const QString iface =
+            command.endsWith("/SendSMS") ? kDBusInterfaceName : "org.vantel.Messages";
+        QFile shipped(VANTEL_SOURCE_DIR "/docs/" + iface + ".xml");
+        if (command.startsWith("gdbus introspect") && shipped.open(QIODevice::ReadOnly)) {
+            const QString fromDocs = InterfaceXml(QString::fromUtf8(shipped.readAll()), iface);
+            EXPECT_TRUE(fromDocs.contains("<method name=") || fromDocs.contains("<signal name="));
+            EXPECT_EQ(InterfaceXml(RunClient({"sh", "-c", command + " --xml"}).out, iface),
+                      fromDocs);
+        }
+        EXPECT_EQ(run.exitCode, 0) << command.toStdString() << ": " << run.err.toStdString();
+        const bool list = command.startsWith("gdbus call") && command.contains("List");
+        EXPECT_TRUE(!list || run.out.trimmed() == u"([('1002AB', 'line one 1002AB')],)");
+    }
+    EXPECT_EQ(queue.items(), QStringList(2, kEntry));
+    const auto bothHaveIt = [&] {  // sent again until both monitors are listening
+        Q_EMIT messages.MessageAdded("1002CD", "line two 1002CD");
+        bool all = true;
+        for (int i : {0, 1})
+            all = (seen[i] += monitors[i].readAllStandardOutput()).contains("line two 1002CD") &&
+                  seen[i].contains("MessageAdded") && all;
+        return all;
+    };
+    EXPECT_TRUE(WaitUntil(10s, bothHaveIt)) << seen[0].data() << seen[1].data();
+    for (QProcess &monitor : monitors)
+        monitor.kill(), monitor.waitForFinished();
+}
+
+TEST_F(DBusLinkTest, ExecuteStormIsAllAcknowledgedUpToTheQueueBound) {
+    ASSERT_TRUE(service->start());
+    const QStringList arrival = bench::BurstEntries(int(kMaxQueueEntries));
+    QStringList ascending = arrival;
+    std::stable_sort(ascending.begin(), ascending.end(), SortedListModel::lessThan);
+    for (const QDBusMessage &reply : ExecuteAll(client, arrival))
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(queue.items(), ascending);
+
+    // Full by count, then by size: refused, and nothing queued changes.
+    EXPECT_EQ(ExecuteAll(client, {kEntry}).front().errorName(), kDBusQueueFullError);
+    EXPECT_EQ(queue.items(), ascending);
+    queue.clear();
+    const QString big = EntryOf({}, 65536 - 14);
+    for (qsizetype i = 0; i < kMaxQueueChars / big.size(); ++i)
+        ASSERT_EQ(ExecuteAll(client, {big}).front().type(), QDBusMessage::ReplyMessage) << i;
+    EXPECT_EQ(ExecuteAll(client, {kEntry}).front().errorName(), kDBusQueueFullError);
+    EXPECT_EQ(queue.count(), 256);
+}
+
+// Whoever holds the name first keeps it: a service that finds it taken waits in the bus's queue
+// (one trace line) and takes it when the holder leaves; a service gone lets the name go.
+TEST_F(DBusLinkTest, NameHeldByAnotherProgramIsTakenWhenItLeaves) {
+    const QString other = QStringLiteral("other-owner");
+    auto owner = QDBusConnection::connectToBus(QDBusConnection::SessionBus, other).interface();
+    ASSERT_EQ(owner->registerService(kName).value(), QDBusConnectionInterface::ServiceRegistered);
+    EXPECT_TRUE(service->start());
+    EXPECT_FALSE(service->isRunning());
+    EXPECT_EQ(traces,
+              QStringList{"D-Bus name " + kName + " is held by another program: waiting for it"});
+    QDBusConnection::disconnectFromBus(other);
+    EXPECT_TRUE(WaitUntil(5s, [this] { return service->isRunning(); }));
+    ASSERT_EQ(traces.size(), 2);
+    EXPECT_EQ(traces[1], "D-Bus name " + kName + " taken: other programs can queue messages");
+
+    // A second copy waits behind this one without disturbing it.
+    SortedListModel secondQueue;
+    QStringList secondTraces;
+    auto second = MakeService(secondQueue, secondTraces);
+    EXPECT_TRUE(second->start(QDBusConnection::connectToBus(QDBusConnection::SessionBus, other)));
+    EXPECT_FALSE(second->isRunning());
+    EXPECT_EQ(secondTraces.size(), 1);
+    second.reset();
+    QDBusConnection::disconnectFromBus(other);
+    EXPECT_EQ(RunClient(ExecuteBy(false, kEntry)).exitCode, 0);
+    EXPECT_EQ(queue.items(), QStringList{kEntry});
+    EXPECT_EQ(secondQueue.count(), 0);
+
+    service.reset();
+    EXPECT_FALSE(client.interface()->isServiceRegistered(kName).value());
+    service = MakeService(queue, traces);
+    EXPECT_TRUE(service->start() && service->isRunning());
+    EXPECT_EQ(traces.size(), 2);
+}
+
+TEST_F(DBusLinkTest, ExecuteIsAcknowledgedOnceTheEntryIsOnDisk) {
+    QTemporaryDir dir;
+    for (const bool writable : {true, false}) {
+        SortedListModel q;
+        QStringList lines;
+        MessageStore store([&lines](const QString &t) { lines << t; },
+                           QDir(writable ? dir.path() : dir.filePath("gone")));
+        SendQueueFile file(q, store);
+        file.load();
+        auto s = MakeService(q, lines);
+        s->setQueueFile(&file);
+        ASSERT_TRUE(s->start());
+        // Each reply is checked against the file as it stands when the reply arrives.
+        const QStringList entries = bench::BurstEntries(300);
+        int acknowledged = 0, onDisk = 0;
+        ExecuteAll(client, entries, [&](qsizetype i, const QDBusMessage &reply) {
+            EXPECT_EQ(reply.errorName(), writable ? QString() : kDBusNotSavedError);
+            acknowledged += reply.type() == QDBusMessage::ReplyMessage;
+            onDisk +=
+                store.ReadListFile(SendQueueFileName).value_or(QStringList()).contains(entries[i]);
+        });
+        EXPECT_EQ(acknowledged, writable ? 300 : 0);
+        EXPECT_EQ(onDisk, acknowledged);
+        EXPECT_EQ(q.count(), acknowledged);
+        EXPECT_TRUE(writable ? store.ReadListFile(SendQueueFileName) == q.items()
+                             : lines.last().startsWith(u"Error saving vantelsq.dat: "));
+    }
+}
+
+TEST(DBusLinkWithoutBus, StartFailsWithOneTraceLine) {
+    // A dead socket, no address at all, a malformed address.
+    for (const QString address : {"unix:path=/nonexistent/no-bus", "", "nonsense"}) {
+        SortedListModel queue;
+        QStringList traces;
+        SendSmsService service(queue, [&traces](const QString &line) { traces << line; });
+        EXPECT_FALSE(service.start(QDBusConnection::connectToBus(address, "no-bus" + address)));
+        EXPECT_FALSE(service.isRunning());
+        ASSERT_EQ(traces.size(), 1) << address.toStdString();
+        EXPECT_TRUE(traces[0].endsWith(u": other programs cannot queue messages"));
+        QDBusConnection::disconnectFromBus("no-bus" + address);
+    }
+}
+
+QByteArray ReadFile(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+struct ProgramCase {
+    const char *name;
+    int signal;            // ends the program
+    QByteArray ini;        // none: no settings file, the setup dialog stays open
+    QStringList executes;  // in the order they are sent
+    QStringList received;  // what the phone records, in the order it gets them; none: no phone
+};
+void PrintTo(const ProgramCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class WholeProgramTest : public ::testing::TestWithParam<ProgramCase> {};
+
+// Entries put in over D-Bus reach the phone at the following send-timer ticks in sorted order,
+// and the program still takes entries afterwards. SIGTERM, SIGHUP and SIGINT end it the way Quit
+// does, without a question: the list files are saved (the duplicate line the start-up dropped is
+// gone) and the queue is on disk from the acknowledgement on. Without a settings file the setup
+// dialog is still open, the list not loaded yet, and the list file stays as it was.
+TEST_P(WholeProgramTest, EntriesFromDBusReachThePhoneAndSignalsSaveTheFiles) {
+    const ProgramCase &c = GetParam();
+    // The stored frame of an SMS-DELIVER from 4477 of 26-01-01 12:00:00 saying "kept".
+    const QByteArray frame =
+        "1002210100010007911326040000F00404914477000062100010002100000004EB329C0E"
+        "1003FA56\r\n";
+    QTemporaryDir dir;
+    const QString sent = dir.filePath("sent.txt");
+    QProcess phone, program;
+    QByteArray said;
+    if (!c.received.isEmpty()) {
+        phone.start(VANTEL_BINARY_DIR "/tools/phonesim/vantel-phonesim",
+                    {"--link", dir.filePath("com1"), "--sent", sent, "--no-samples"});
+        ASSERT_TRUE(WaitUntil(10s, [&] {
+            return (said += phone.readAllStandardOutput()).contains("ready ");
+        })) << phone.readAllStandardError().data();
+    }
+    for (const auto &[name, bytes] :
+         {std::pair{"vantelq.dat", frame + frame}, {"vantel.ini", c.ini}}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(bytes.isNull() ||
+                    (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()));
+    }
+    qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());  // its own single-instance lock
+    program.setWorkingDirectory(dir.path());
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(VANTEL_BINARY_DIR "/app/vantel", QStringList());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    EXPECT_TRUE(WaitUntil(15s, [&] {
+        return bus.interface()->isServiceRegistered(kName) ||
+               program.state() == QProcess::NotRunning;
+    }));
+    ASSERT_EQ(program.state(), QProcess::Running) << program.readAll().data();
+
+    for (const QDBusMessage &reply : ExecuteAll(bus, c.executes))
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    const QByteArray queued = (c.executes.join("\r\n") + "\r\n").toLatin1();
+    EXPECT_EQ(c.received.isEmpty() ? ReadFile(dir.filePath("vantelsq.dat")) : queued, queued);
+    // One entry per send-timer tick (5 s), with room for a slow machine.
+    WaitUntil(c.executes.size() * 10s,
+              [&] { return ReadFile(sent).count('\n') >= c.received.size(); });
+    EXPECT_EQ(ReadFile(sent),
+              c.received.isEmpty() ? "<missing>" : (c.received.join(u'\n') + '\n').toLatin1());
+    EXPECT_EQ(ExecuteAll(bus, {c.executes.front()}).front().type(), QDBusMessage::ReplyMessage);
+
+    // The list is loaded (one message, the duplicate dropped) before the signal goes.
+    const QDBusMessage list =
+        QDBusMessage::createMethodCall(kName, kDBusMessagesPath, "org.vantel.Messages", "List");
+    EXPECT_TRUE(
+        c.ini.isNull() || WaitUntil(5s, [&] {
+            return qdbus_cast<QList<StoredMessage>>(bus.call(list).arguments().value(0)).size() ==
+                   1;
+        }));
+    ::kill(pid_t(program.processId()), c.signal);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_TRUE(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0)
+        << program.readAll().data();
+    EXPECT_EQ(ReadFile(dir.filePath("vantelq.dat")), c.ini.isNull() ? frame + frame : frame);
+    // Also the entry taken after the submissions.
+    const QByteArray all = queued + c.executes.front().toLatin1() + "\r\n";
+    EXPECT_EQ(c.received.isEmpty() ? ReadFile(dir.filePath("vantelsq.dat")) : all, all);
+    EXPECT_EQ(ReadFile(dir.filePath("smsaddr.dat")), c.ini.isNull() ? "<missing>" : "");
+    phone.terminate();
+    phone.waitForFinished(5000);
+}
+
+// The same three-letter message to 12345 as the send form builds it for each link mode, and a
+// second one to 54321 that arrives first but sorts last; then the signals without a phone.
+const QByteArray kIni =
+    "Speed=19200\r\nPort=1\r\nDialString=AT*T\r\nConfirmString=OK\r\nDebugMode=1\r\n";
+INSTANTIATE_TEST_SUITE_P(
+    LinkModes, WholeProgramTest,
+    ::testing::Values(ProgramCase{"BlockMode",
+                                  SIGTERM,
+                                  kIni,
+                                  {"14,54321,0123,070204914421F3110005914523F10000A70361F118",
+                                   kEntry},
+                                  {"INSERT 070204914421F3110005912143F50000A70361F118",
+                                   "INSERT 070204914421F3110005914523F10000A70361F118"}},
+                      ProgramCase{"PduMode",
+                                  SIGHUP,
+                                  kIni + "PDUMode=1\r\n",
+                                  {"14,12345,0123,04914421F3110005912143F50000A70361F118"},
+                                  {"CMGS 14 04914421F3110005912143F50000A70361F118"}},
+                      ProgramCase{"SigintWithoutPhone", SIGINT, "Port=1\r\n", {kEntry}, {}},
+                      ProgramCase{"SigtermInTheSetupDialog", SIGTERM, {}, {kEntry}, {}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vantel
