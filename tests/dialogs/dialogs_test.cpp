@@ -36,6 +36,54 @@ protected:
     }
 };
 
+// Prev and Next page through the list and are enabled only where there is a message to go to.
+// Delete asks first; it removes the shown message from the list and shows the one before it
+// (the new first when the first went), and deleting the only message ends the viewer.
+TEST_F(DialogTest, ViewerPagesAndDeletesWithinTheList) {
+    for (int i = 0; i < 3; ++i)
+        load(kViewed[i]);
+    QStringList left = window->messages().items();
+    ASSERT_EQ(left.size(), 3);
+    window->selectMessage(1);
+    QCoro::Task<> task = viewer();
+    using B = QPushButton *ViewForm::*;
+    const struct {
+        B button;
+        QMessageBox::StandardButton answer;
+        int removed, shown;
+    } steps[] = {
+        {nullptr, QMessageBox::Ok, -1, 1},
+        {&ViewForm::NextButton, QMessageBox::Ok, -1, 2},
+        {&ViewForm::NextButton, QMessageBox::Ok, -1, 2},
+        {&ViewForm::LocalDeleteButton, QMessageBox::Cancel, -1, 2},
+        {&ViewForm::LocalDeleteButton, QMessageBox::Ok, 2, 1},
+        {&ViewForm::PrevButton, QMessageBox::Ok, -1, 0},
+        {&ViewForm::PrevButton, QMessageBox::Ok, -1, 0},
+        {&ViewForm::LocalDeleteButton, QMessageBox::Ok, 0, 0},
+        {&ViewForm::LocalDeleteButton, QMessageBox::Ok, 0, -1},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.shown);
+        answer = step.answer;
+        asked.clear();
+        if (step.button) Click(view().*step.button);
+        if (step.button == &ViewForm::LocalDeleteButton) {
+            ASSERT_EQ(asked.size(), 1u);
+            EXPECT_EQ(asked[0].text, u"This will delete the message from the PC");
+            EXPECT_TRUE(asked[0].icon == QMessageBox::Critical &&
+                        asked[0].defaultButton == QMessageBox::Cancel);
+        }
+        if (step.removed >= 0) left.removeAt(step.removed);
+        EXPECT_EQ(window->messages().items(), left);
+        if (step.shown < 0) break;
+        EXPECT_EQ(window->selectedMessage(), step.shown);
+        EXPECT_TRUE(view().Frame1->title().startsWith(u"Message %1 ("_qs.arg(step.shown + 1)));
+        EXPECT_EQ(view().PrevButton->isEnabled(), step.shown > 0);
+        EXPECT_EQ(view().NextButton->isEnabled(), step.shown + 1 < left.size());
+    }
+    EXPECT_TRUE(task.isReady() && !view().isVisible() && window->isVisible() && !window->busy());
+}
+
 // Each message as it is added: its fields, then the technical view (closed by Enter on OK or
 // by its close box), which returns to the same message; then Copy, which fills the copy buffer,
 // and Reply, which opens the send form filled from the message with a number it can send to
