@@ -8,7 +8,10 @@
 #include <csignal>
 
 #include "app/settingsfile.h"
+#include "atmode/retrieval.h"
+#include "link/serialcontrol.h"
 #include "link/trace.h"
+#include "pdu/primitives.h"
 
 namespace vantel::test {
 namespace {
@@ -103,6 +106,79 @@ TEST_F(TraceTest, DataIsShownAsHexOrAsCharacters) {
     trace.TraceData(QByteArrayLiteral("OK\r\n"), u"RX:", false);
     trace.TraceData(QByteArrayLiteral("\xe9"), u"TX:", false);
     EXPECT_EQ(trace.text(), u"RX:1002\r\nRX:OK\r\n\r\nTX:\u00e9\r\n"_qs);
+}
+
+TEST(SerialControl, SettingsAndPortNumbersAreTakenOrRefusedWhole) {
+    SerialControl serial;
+    EXPECT_EQ(serial.settings(), u"19200,N,8,1"_qs);
+    const struct {
+        const char *text;
+        bool ok;
+    } cases[] = {
+        {"9600,N,8,1", true},  {"115200,e,7,2", true}, {"2400,O,8,1.5", true},
+        {"", false},           {"9600", false},        {"9600,N,8", false},
+        {"fast,N,8,1", false}, {"0,N,8,1", false},     {"9600,X,8,1", false},
+        {"9600,N,9,1", false}, {"9600,N,8,3", false},  {"9600,N,8,1,1", false},
+    };
+    QString last = serial.settings();
+    for (const auto &c : cases) {
+        EXPECT_EQ(serial.setSettings(QString::fromLatin1(c.text)), c.ok) << c.text;
+        if (c.ok) last = QString::fromLatin1(c.text);
+        EXPECT_EQ(serial.settings(), last) << c.text;
+    }
+    EXPECT_TRUE(serial.setCommPort(3));
+    for (int refused : {0, 100, -1})
+        EXPECT_FALSE(serial.setCommPort(refused)) << refused;
+    EXPECT_EQ(serial.commPort(), 3);
+    EXPECT_FALSE(serial.output(QByteArrayLiteral("AT\r")));  // closed
+    EXPECT_TRUE(serial.close());
+}
+
+// Port n is the link comN in the working directory, opened by its canonical path, else ttyS(n-1).
+TEST(SerialControl, PortIsALinkInTheWorkingDirectoryOrATtyS) {
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    QFile target(dir.filePath(u"device"_qs));
+    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(target.fileName(), dir.filePath(u"com1"_qs)));
+    EXPECT_EQ(SerialControl::devicePath(1), QFileInfo(target.fileName()).canonicalFilePath());
+    EXPECT_EQ(SerialControl::devicePath(2), u"/dev/ttyS1"_qs);
+    EXPECT_EQ(SerialControl::devicePath(10), u"/dev/ttyS9"_qs);
+    QDir::setCurrent(previous);
+}
+
+// AT+CMGL answers to MESSAGE frames: "+CMGL:" lines followed by an all-hex PDU line, only.
+TEST(Listing, ListedPdusBecomeMessageFrames) {
+    const QByteArray pdu1 =
+        "07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07";
+    const QString frame1 = QStringLiteral(
+        "100221067E020107911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977F"
+        "D071003F2BA");
+    // A TPDU without service-centre field whose octets 0x10 get stuffed.
+    const QByteArray pdu2 = "0410D0E474D81C0EBB010000111011315214000BE474D81C0EBB01";
+    const QString frame2 = QStringLiteral(
+        "100221067E020100041000D0E474D81C0EBB01000011100011315214000BE474D81C0EBB011003F774");
+    const struct {
+        QByteArray answer;
+        bool skipSca;
+        QStringList frames;
+    } cases[] = {
+        {"\r\nAT+CMGL=4\r\r\n+CMGL: 1,1,,39\r\n" + pdu1 + "\r\n+CMGL: 2,1,,39\r\n" + pdu1 +
+             "\r\n\r\nOK\r\n",
+         false,
+         {frame1, frame1}},
+        {"\r\n\r\n+CMGL: 3,0,,27\r\n" + pdu2 + "\r\n\r\nOK\r\n", true, {frame2}},
+        {"\r\nAT+CMGL=0\r\r\nOK\r\n", false, {}},
+        {"\r\n\r\nOK\r\n", false, {}},
+        {"", false, {}},
+        {"+++\r\n\r\n+\r\n\r\n+", false, {}},
+        {"\r\n\r\n+CMGL: 1\r\nZZ10\r\n\r\n", false, {}},
+        {QByteArray(300, '\r'), false, {}},
+        {"\r\n\r\n+" + QByteArray(50, 'A'), false, {}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ListedFrames(BytesToHex(c.answer), c.skipSca), c.frames) << c.answer.data();
 }
 
 }  // namespace
