@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
@@ -16,45 +17,57 @@ int main(int argc, char **argv) {
 
 namespace vantel::test {
 
-Pty::Pty() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0) return;
-    if (grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        closeMaster();
-        return;
-    }
-    slave_ = QString::fromLocal8Bit(ptsname(master_));
+static void MakeRaw(int fd) {
     termios t{};
-    if (tcgetattr(master_, &t) == 0) {
-        cfmakeraw(&t);
-        tcsetattr(master_, TCSANOW, &t);
+    if (tcgetattr(fd, &t) != 0) return;
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+}
+
+Tty::Tty() : fd(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+    if (fd >= 0 && grantpt(fd) == 0 && unlockpt(fd) == 0) {
+        slavePath = QString::fromLocal8Bit(ptsname(fd));
+        MakeRaw(fd);
+    } else {
+        close();
     }
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 
-void Pty::closeMaster() {
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
+Tty::Tty(const QString &device, bool flush)
+    : fd(::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+    if (fd >= 0) MakeRaw(fd);
+    if (fd >= 0 && flush) tcflush(fd, TCIOFLUSH);
 }
 
-bool Pty::write(const QByteArray &octets) {
-    for (qsizetype done = 0, n; done < octets.size(); done += n)
-        if ((n = ::write(master_, octets.constData() + done, octets.size() - done)) < 0)
+void Tty::close() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+bool Tty::write(const QByteArray &octets) {
+    for (qsizetype done = 0, n; done < octets.size(); done += std::max<qsizetype>(n, 0)) {
+        pollfd p{fd, POLLOUT, 0};
+        if ((n = ::write(fd, octets.constData() + done, octets.size() - done)) < 0 &&
+            (errno != EAGAIN || poll(&p, 1, 1000) <= 0))
             return false;
+    }
     return true;
 }
 
-QByteArray Pty::read(int ms) {
-    QByteArray out;
-    pollfd p{master_, POLLIN, 0};
-    if (ms > 0 && ::poll(&p, 1, ms) <= 0) return out;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(master_, buf, sizeof buf)) > 0;)
-        out.append(buf, n);
-    return out;
+QByteArray Tty::readUntil(const std::function<bool(const QByteArray &)> &done, int ms) {
+    QByteArray got;
+    QElapsedTimer clock;
+    clock.start();
+    for (qint64 left = ms; !done(got) && left >= 0; left = ms - clock.elapsed()) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, int(left)) <= 0) continue;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+            got.append(buf, n);
+        if ((hungUp = p.revents & (POLLHUP | POLLERR))) break;
+    }
+    return got;
 }
-
-TestHost::TestHost(QDir dir) : store([this](const QString &text) { trace << text; }, dir) {}
 
 void TestHost::WriteTrace(const QString &text, bool toLog) {
     trace << text;
@@ -63,12 +76,12 @@ void TestHost::WriteTrace(const QString &text, bool toLog) {
 
 bool TestHost::AppendListFile(const QString &frame) {
     QString error;
-    if (store.AppendListFile(frame, &error)) {
-        appended << frame;
-        return true;
+    if (!store.AppendListFile(frame, &error)) {
+        WriteTrace(SaveErrorText(MessageListFile, error), true);
+        return false;
     }
-    WriteTrace(SaveErrorText(MessageListFile, error), true);
-    return false;
+    appended << frame;
+    return true;
 }
 
 bool TestHost::AddMessage(const QString &frame) {
@@ -82,53 +95,44 @@ QCoro::Task<> TestHost::PlayAlert() {
 }
 
 PhoneSim::PhoneSim(const QString &dir, const QStringList &args) : dir_(dir) {
-    QDir d(dir);
-    d.remove(QStringLiteral("com7"));
-    const QStringList files{u"--link"_qs,       d.filePath(u"com7"_qs),
-                            u"--transcript"_qs, d.filePath(u"phone.log"_qs),
-                            u"--sent"_qs,       d.filePath(u"sent.txt"_qs),
-                            u"--deleted"_qs,    d.filePath(u"deleted.txt"_qs)};
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral(VANTEL_PHONESIM), files + args);
-    QByteArray out;
-    while (!ready_ && process_.waitForReadyRead(5000))
-        ready_ = (out += process_.readAllStandardOutput()).contains("ready ");
+    QFile::remove(path("com7"));
+    QStringList files{u"--link"_qs, path("com7")};
+    for (const char *file : {"transcript", "sent", "deleted"})
+        files << u"--"_qs + QLatin1String(file) << path(file);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral(VANTEL_PHONESIM), files + args);
+    QElapsedTimer clock;
+    clock.start();
+    while (!process.canReadLine() && clock.elapsed() < 5000)
+        process.waitForReadyRead(100);
+    ready = process.readLine().trimmed() == "ready " + path("com7").toLocal8Bit();
 }
 
 PhoneSim::~PhoneSim() {
-    process_.terminate();
-    if (!process_.waitForFinished(3000)) process_.kill();
-    process_.waitForFinished(1000);
+    process.terminate();
+    if (!process.waitForFinished(3000)) process.kill();
+    process.waitForFinished(1000);
+}
+
+QStringList PhoneSim::lines(const char *file) const {
+    QFile f(path(file));
+    return f.open(QIODevice::ReadOnly)
+               ? QString::fromLatin1(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
+               : QStringList();
 }
 
 QString PhoneSim::received() const {
     QString hex;
-    for (const QString &line : lines(u"phone.log"))
+    for (const QString &line : lines("transcript"))
         if (const QStringList w = line.split(u' '); w.size() == 3 && w[1] == u"RX") hex += w[2];
     return hex;
-}
-
-QStringList PhoneSim::lines(QStringView file) const {
-    QFile f(QDir(dir_).filePath(file.toString()));
-    QStringList lines;
-    if (f.open(QIODevice::ReadOnly))
-        for (const QByteArray &line : f.readAll().split('\n'))
-            if (!line.trimmed().isEmpty()) lines << QString::fromLatin1(line.trimmed());
-    return lines;
-}
-
-QStringList Starting(const QStringList &lines, QStringView prefix) {
-    QStringList out;
-    for (const QString &l : lines)
-        if (l.startsWith(prefix)) out << l;
-    return out;
 }
 
 void LinkFixture::SetUp() {
     ASSERT_TRUE(dir.isValid() && pty.ok());
     previous = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    ASSERT_TRUE(QFile::link(pty.slavePath(), dir.filePath(u"com7"_qs)));
+    ASSERT_TRUE(QFile::link(pty.slavePath, dir.filePath(u"com7"_qs)));
     Rehost(dir.path());
 }
 
@@ -148,13 +152,65 @@ void LinkFixture::TearDown() {
 bool LinkFixture::StartPhone(const QStringList &args, double scale) {
     phone = std::make_unique<PhoneSim>(dir.path(), args);
     link->setTimeScale(scale);
-    return phone->ready();
+    return phone->ready;
 }
 
 void LinkFixture::ExpectIdle() {
     EXPECT_EQ(host->disables, host->enables);
     EXPECT_FALSE(host->busy());
     EXPECT_FALSE(link->serial().isOpen());
+}
+
+QStringList Starting(const QStringList &lines, QStringView prefix) {
+    QStringList out;
+    for (const QString &l : lines)
+        if (l.startsWith(prefix)) out << l;
+    return out;
+}
+
+QList<Record> Records(const char *file, QStringView kind) {
+    QFile f(QStringLiteral(VANTEL_TEST_DATA "/") + QLatin1String(file));
+    QList<Record> records;
+    if (!f.open(QIODevice::ReadOnly)) return records;
+    for (const QString &raw : QString::fromUtf8(f.readAll()).split(u'\n')) {
+        const QString line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(u'#')) continue;
+        if (line.startsWith(kind) && line.mid(kind.size(), 1) == u" ")
+            records.append({line.mid(kind.size() + 1), {}});
+        else if (!records.isEmpty())
+            records.last().lines << line;
+    }
+    return records;
+}
+
+QByteArray Octets(QStringView text) {
+    if (text.startsWith(u"0x")) return QByteArray::fromHex(text.mid(2).toLatin1());
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = char(text[i].unicode()),
+                   e = i + 1 < text.size() ? char(text[i + 1].unicode()) : 0;
+        if (c != '\\' || !e) {
+            out += c;
+        } else if (e == 'x') {
+            out += char(text.mid(i + 2, 2).toInt(nullptr, 16));
+            i += 3;
+        } else {
+            out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 's' ? ' ' : e;
+            ++i;
+        }
+    }
+    return out;
+}
+
+QStringList Words(QStringView text) {
+    QStringList words;
+    for (QStringView w : text.split(u' ', Qt::SkipEmptyParts))
+        words << QString::fromLatin1(Octets(w));
+    return words;
+}
+
+QString Hex(const QByteArray &octets) {
+    return QString::fromLatin1(octets.toHex().toUpper());
 }
 
 }  // namespace vantel::test

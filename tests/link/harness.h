@@ -1,5 +1,5 @@
-// The link's test bench: a pseudo-terminal or the simulated phone reached as "com7" in a scratch
-// working directory, and a LinkHost without a screen that records everything it is told.
+// The test bench of the link and of the phone simulator: raw terminals, vantel-phonesim as a child
+// process, a LinkHost without a screen, and the small vector files under tests/data.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 #include "app/messagestore.h"
@@ -17,28 +18,33 @@
 
 namespace vantel::test {
 
-// The master side of a pseudo-terminal plays the phone; the slave side is the program's device.
-class Pty {
+// A raw terminal: the master of a new pseudo-terminal (whose slave is slavePath), or a device.
+class Tty {
 public:
-    Pty();
-    ~Pty() { closeMaster(); }
-    Pty(const Pty &) = delete;
-    Pty &operator=(const Pty &) = delete;
-    bool ok() const { return master_ >= 0; }
-    QString slavePath() const { return slave_; }
-    int masterFd() const { return master_; }
+    Tty();
+    explicit Tty(const QString &device, bool flush = true);
+    ~Tty() { close(); }
+    Tty(const Tty &) = delete;
+    Tty &operator=(const Tty &) = delete;
+    bool ok() const { return fd >= 0; }
     bool write(const QByteArray &octets);
-    QByteArray read(int ms = 0);  // what the program wrote, waiting up to ms for the first octet
-    void closeMaster();
-
-private:
-    int master_ = -1;
-    QString slave_;
+    // What arrives until `done` holds for it, `ms` have passed or the line hangs up.
+    QByteArray readUntil(const std::function<bool(const QByteArray &)> &done, int ms);
+    QByteArray read(int ms = 0) {  // waits up to ms for the first octets
+        return readUntil([](const QByteArray &b) { return !b.isEmpty(); }, ms);
+    }
+    QByteArray readFor(int ms) {
+        return readUntil([](const QByteArray &) { return false; }, ms);
+    }
+    void close();
+    int fd = -1;
+    QString slavePath;
+    bool hungUp = false;
 };
 
 class TestHost : public LinkHost {
 public:
-    explicit TestHost(QDir dir);
+    explicit TestHost(QDir dir) : store([this](const QString &text) { trace << text; }, dir) {}
     void WriteTrace(const QString &text, bool toLog) override;
     void DisableButtons() override { busy_ = true, ++disables; }
     void EnableButtons() override { busy_ = false, ++enables; }
@@ -55,24 +61,20 @@ private:
     bool busy_ = false;
 };
 
-// vantel-phonesim as a child process, with its transcript, --sent and --deleted files.
+// vantel-phonesim linked as <dir>/com7, with its files "transcript", "sent" and "deleted".
 class PhoneSim {
 public:
     PhoneSim(const QString &dir, const QStringList &args);
     ~PhoneSim();
-    bool ready() const { return ready_; }
-    QString received() const;  // everything the program wrote to the phone, as hex
-    QStringList sent() const { return lines(u"sent.txt"); }
-    QStringList deleted() const { return lines(u"deleted.txt"); }
+    QString path(const char *file) const { return QDir(dir_).filePath(QLatin1String(file)); }
+    QStringList lines(const char *file) const;
+    QString received() const;  // everything written to the phone, as hex
+    bool ready = false;        // it said "ready <link>"
+    QProcess process;
 
 private:
-    QStringList lines(QStringView file) const;
     QString dir_;
-    QProcess process_;
-    bool ready_ = false;
 };
-
-QStringList Starting(const QStringList &lines, QStringView prefix);
 
 class LinkFixture : public ::testing::Test {
 protected:
@@ -80,10 +82,8 @@ protected:
     void TearDown() override;
     // Replaces the pseudo-terminal by the simulated phone; scale < 1 runs the waits faster.
     bool StartPhone(const QStringList &args, double scale = 0.1);
-    // A new host and link whose message store lives in `storeDir`.
-    void Rehost(const QString &storeDir);
-    // Every exchange leaves the buttons enabled and the port closed.
-    void ExpectIdle();
+    void Rehost(const QString &storeDir);  // a new host and link storing into storeDir
+    void ExpectIdle();                     // after an exchange: buttons enabled, port closed
     // Runs a task to its end (a test may nest the event loop; the program never does).
     template <typename T>
     auto run(QCoro::Task<T> task) {
@@ -92,11 +92,28 @@ protected:
 
     QTemporaryDir dir;
     QString previous;
-    Pty pty;
+    Tty pty;
     Settings settings;
     std::unique_ptr<TestHost> host;
     std::unique_ptr<Link> link;
     std::unique_ptr<PhoneSim> phone;
 };
+
+QStringList Starting(const QStringList &lines, QStringView prefix);
+
+// A record of a vector file: a line "<kind> <name>" and the lines up to the next record.
+struct Record {
+    QString name;
+    QStringList lines;
+};
+inline void PrintTo(const Record &r, std::ostream *os) {
+    *os << r.name.toStdString();
+}
+// The records of one kind in tests/data/<file>; blank lines and lines starting with # are skipped.
+QList<Record> Records(const char *file, QStringView kind);
+// "0x" and hex digits, or text in which \r \n \s \xHH stand for CR, LF, a blank and any octet.
+QByteArray Octets(QStringView text);
+QStringList Words(QStringView text);  // blank-separated, each read as Octets
+QString Hex(const QByteArray &octets);
 
 }  // namespace vantel::test

@@ -14,7 +14,6 @@
 #include "blockmode/frame.h"
 #include "harness.h"
 #include "pdu/primitives.h"
-#include "textdata.h"
 
 namespace vantel::test {
 namespace {
@@ -22,7 +21,7 @@ namespace {
 // Answers each command line that starts with a key; unknown lines get nothing.
 class Script : public QObject {
 public:
-    explicit Script(Pty &pty) : pty_(pty), notifier_(pty.masterFd(), QSocketNotifier::Read) {
+    explicit Script(Tty &pty) : pty_(pty), notifier_(pty.fd, QSocketNotifier::Read) {
         connect(&notifier_, &QSocketNotifier::activated, this, [this] {
             line_ += pty_.read();
             for (qsizetype end; (end = line_.indexOf('\r')) >= 0; line_.remove(0, end + 1)) {
@@ -36,7 +35,7 @@ public:
     QList<QPair<QByteArray, QByteArray>> answers;
 
 private:
-    Pty &pty_;
+    Tty &pty_;
     QSocketNotifier notifier_;
     QByteArray line_;
 };
@@ -92,7 +91,7 @@ void Roads::Expect(const QString &what, const QString &value) {
     else if (what == u"log")
         EXPECT_EQ(host->log, list);
     else if (what == u"sent")
-        EXPECT_EQ(phone->sent(), list);
+        EXPECT_EQ(phone->lines("sent"), list);
     else if (what == u"count") {
         qsizetype n = 0;
         for (const QString &line : QString::fromLatin1(Octets(rest)).split(u'|'))
@@ -131,14 +130,15 @@ void Roads::Expect(const QString &what, const QString &value) {
     else if (what == u"took>=")
         EXPECT_GE(took, value.toInt());
     else {
-        const std::map<QString, qsizetype> counters{{u"#offered"_qs, host->offered.size()},
-                                                    {u"#appended"_qs, host->appended.size()},
-                                                    {u"#stored"_qs, host->store.model().count()},
-                                                    {u"#alerts"_qs, host->alerts},
-                                                    {u"#disables"_qs, host->disables},
-                                                    {u"#enables"_qs, host->enables},
-                                                    {u"#sent"_qs, phone ? phone->sent().size() : 0},
-                                                    {u"#log"_qs, host->log.size()}};
+        const std::map<QString, qsizetype> counters{
+            {u"#offered"_qs, host->offered.size()},
+            {u"#appended"_qs, host->appended.size()},
+            {u"#stored"_qs, host->store.model().count()},
+            {u"#alerts"_qs, host->alerts},
+            {u"#disables"_qs, host->disables},
+            {u"#enables"_qs, host->enables},
+            {u"#sent"_qs, phone ? phone->lines("sent").size() : 0},
+            {u"#log"_qs, host->log.size()}};
         ASSERT_TRUE(counters.count(what)) << what.toStdString();
         EXPECT_TRUE(Matches(counters.at(what), value)) << counters.at(what);
     }
@@ -278,7 +278,7 @@ TEST_P(Faults, NothingLostNothingSentTwiceNoExchangeOutlivesItsTimeOuts) {
         for (const QByteArray &line : f.readAll().split('\n'))
             if (QString frame = QString::fromLatin1(line.trimmed()); ValidateFrame(frame))
                 stored << frame;
-    const QStringList deleted = phone->deleted();
+    const QStringList deleted = phone->lines("deleted");
     for (const QString &line : deleted) {
         const QString pdu = line.section(u' ', 3);
         EXPECT_TRUE(
@@ -298,7 +298,7 @@ TEST_P(Faults, NothingLostNothingSentTwiceNoExchangeOutlivesItsTimeOuts) {
     }
 
     // The entry went out once, or is still queued and went out not at all.
-    EXPECT_EQ(phone->sent().size(), queued ? 0 : 1) << "queued: " << queued;
+    EXPECT_EQ(phone->lines("sent").size(), queued ? 0 : 1) << "queued: " << queued;
     EXPECT_TRUE(!mustSend || !queued);
     EXPECT_TRUE(traced.isEmpty() || host->trace.contains(traced)) << traced.toStdString();
     EXPECT_TRUE(phone->received().contains(BytesToHex(written)));
