@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
@@ -181,6 +182,14 @@ QList<Record> Records(const char *file, QStringView kind) {
             records.last().lines << line;
     }
     return records;
+}
+
+QList<QStringList> Rows(QStringView kind) {
+    QList<QStringList> rows;
+    for (const Record &r : Records("link-vectors.txt", kind))
+        rows << r.name.split(u' ').replaceInStrings(QRegularExpression(u"^-$"_qs), QString());
+    EXPECT_FALSE(rows.isEmpty()) << "no rows " << kind.toString();
+    return rows;
 }
 
 QByteArray Octets(QStringView text) {

@@ -16,6 +16,11 @@
 #include "link/host.h"
 #include "link/link.h"
 
+// Test messages and failed comparisons show text as text.
+inline std::ostream &operator<<(std::ostream &os, const QString &text) {
+    return os << text.toStdString();
+}
+
 namespace vantel::test {
 
 // A raw terminal: the master of a new pseudo-terminal (whose slave is slavePath), or a device.
@@ -111,6 +116,8 @@ inline void PrintTo(const Record &r, std::ostream *os) {
 }
 // The records of one kind in tests/data/<file>; blank lines and lines starting with # are skipped.
 QList<Record> Records(const char *file, QStringView kind);
+// The rows of one kind in tests/data/link-vectors.txt, split at blanks; "-" is an empty field.
+QList<QStringList> Rows(QStringView kind);
 // "0x" and hex digits, or text in which \r \n \s \xHH stand for CR, LF, a blank and any octet.
 QByteArray Octets(QStringView text);
 QStringList Words(QStringView text);  // blank-separated, each read as Octets

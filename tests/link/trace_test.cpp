@@ -1,14 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <sys/resource.h>
-#include <QFile>
-#include <QFileInfo>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <csignal>
 
-#include "app/settingsfile.h"
 #include "atmode/retrieval.h"
+#include "harness.h"
 #include "link/serialcontrol.h"
 #include "link/trace.h"
 #include "pdu/primitives.h"
@@ -110,21 +105,11 @@ TEST_F(TraceTest, DataIsShownAsHexOrAsCharacters) {
 
 TEST(SerialControl, SettingsAndPortNumbersAreTakenOrRefusedWhole) {
     SerialControl serial;
-    EXPECT_EQ(serial.settings(), u"19200,N,8,1"_qs);
-    const struct {
-        const char *text;
-        bool ok;
-    } cases[] = {
-        {"9600,N,8,1", true},  {"115200,e,7,2", true}, {"2400,O,8,1.5", true},
-        {"", false},           {"9600", false},        {"9600,N,8", false},
-        {"fast,N,8,1", false}, {"0,N,8,1", false},     {"9600,X,8,1", false},
-        {"9600,N,9,1", false}, {"9600,N,8,3", false},  {"9600,N,8,1,1", false},
-    };
-    QString last = serial.settings();
-    for (const auto &c : cases) {
-        EXPECT_EQ(serial.setSettings(QString::fromLatin1(c.text)), c.ok) << c.text;
-        if (c.ok) last = QString::fromLatin1(c.text);
-        EXPECT_EQ(serial.settings(), last) << c.text;
+    QString last = u"19200,N,8,1"_qs;
+    for (const QStringList &r : Rows(u"serial")) {
+        EXPECT_EQ(serial.settings(), last) << r[0];
+        EXPECT_EQ(serial.setSettings(r[0]), r[1] == u"1") << r[0];
+        last = r[1] == u"1" ? r[0] : last;
     }
     EXPECT_TRUE(serial.setCommPort(3));
     for (int refused : {0, 100, -1})
@@ -148,37 +133,12 @@ TEST(SerialControl, PortIsALinkInTheWorkingDirectoryOrATtyS) {
     QDir::setCurrent(previous);
 }
 
-// AT+CMGL answers to MESSAGE frames: "+CMGL:" lines followed by an all-hex PDU line, only.
+// AT+CMGL answers to MESSAGE frames.
 TEST(Listing, ListedPdusBecomeMessageFrames) {
-    const QByteArray pdu1 =
-        "07911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977FD07";
-    const QString frame1 = QStringLiteral(
-        "100221067E020107911326040000F0040B911346610089F60000208062917314080CC8F71D14969741F977F"
-        "D071003F2BA");
-    // A TPDU without service-centre field whose octets 0x10 get stuffed.
-    const QByteArray pdu2 = "0410D0E474D81C0EBB010000111011315214000BE474D81C0EBB01";
-    const QString frame2 = QStringLiteral(
-        "100221067E020100041000D0E474D81C0EBB01000011100011315214000BE474D81C0EBB011003F774");
-    const struct {
-        QByteArray answer;
-        bool skipSca;
-        QStringList frames;
-    } cases[] = {
-        {"\r\nAT+CMGL=4\r\r\n+CMGL: 1,1,,39\r\n" + pdu1 + "\r\n+CMGL: 2,1,,39\r\n" + pdu1 +
-             "\r\n\r\nOK\r\n",
-         false,
-         {frame1, frame1}},
-        {"\r\n\r\n+CMGL: 3,0,,27\r\n" + pdu2 + "\r\n\r\nOK\r\n", true, {frame2}},
-        {"\r\nAT+CMGL=0\r\r\nOK\r\n", false, {}},
-        {"\r\n\r\nOK\r\n", false, {}},
-        {"", false, {}},
-        {"+++\r\n\r\n+\r\n\r\n+", false, {}},
-        {"\r\n\r\n+CMGL: 1\r\nZZ10\r\n\r\n", false, {}},
-        {QByteArray(300, '\r'), false, {}},
-        {"\r\n\r\n+" + QByteArray(50, 'A'), false, {}},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(ListedFrames(BytesToHex(c.answer), c.skipSca), c.frames) << c.answer.data();
+    for (const QStringList &r : Rows(u"listing"))
+        EXPECT_EQ(ListedFrames(Hex(Octets(r[1])), r[0] == u"1"),
+                  r[2].split(u',', Qt::SkipEmptyParts))
+            << r[1];
 }
 
 }  // namespace

@@ -10,113 +10,52 @@ namespace {
 using Fixture = LinkFixture;
 
 TEST(OctetBoundary, FindsOnlyOccurrencesStartingAnOctet) {
-    struct Case {
-        const char16_t *hex, *needle;
-        qsizetype from, at;
-    } cases[] = {
-        {u"0D0A4F4B0D0A", u"4F4B", 0, 4},
-        {u"0100300A", u"1003", 0, -1},
-        {u"FF1003FFFD", u"1003", 0, 2},
-        {u"01003010030A", u"1003", 0, 6},  // the straddling one at 2 is skipped
-        {u"1003FF1003", u"1003", 2, 6},
-        {u"", u"1003", 0, -1},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(FindAtOctetBoundary(QStringView(c.hex), QStringView(c.needle), c.from), c.at)
-            << QString::fromUtf16(c.hex).toStdString();
+    for (const QStringList &r : Rows(u"boundary"))
+        EXPECT_EQ(FindAtOctetBoundary(r[0], r[1], r[2].toInt()), r[3].toInt()) << r.join(u' ');
+}
+
+// Where a Block-mode frame ends once its DLE ETX is in: after the checksum and its stuffing.
+TEST(FrameEnd, WaitsForTheChecksumAndItsStuffing) {
+    for (const QStringList &r : Rows(u"frameend"))
+        EXPECT_EQ(FrameEnd(r[0], FindAtOctetBoundary(r[0], u"1003"), r[1] == u"1"), r[2].toInt())
+            << r.join(u' ');
 }
 
 // Recorded buffers: what the phone sent, what was awaited, what the wait leaves behind.
 TEST_F(Fixture, SendAndWaitMatchesRecordedBuffers) {
-    struct Case {
-        QString received, expected;
-        bool found;
-        QString rest;
-    } cases[] = {
-        {u"0D0A4F4B0D0A"_qs, u"OK"_qs, true, u"0D0A"_qs},
-        {u"0100300A"_qs, QString::fromLatin1("\x10\x03"), false, u"0100300A"_qs},
-        {u"FF1003FFFD"_qs, QString::fromLatin1("\x10\x03"), true, u"FFFD"_qs},
-        {u"0D0A1002220000"
-         u"1003FFDE"_qs,
-         QString::fromLatin1("\x10\x03"), true, u"FFDE"_qs},
-        {u"0D0A3E20"_qs, u"> "_qs, true, u""_qs},
-        {u"4F4F4B"_qs, u"OK"_qs, true, u""_qs},
-        {u"04F4B0"_qs, u"OK"_qs, false, u"04F4B0"_qs},  // fed as 04 F4 B0
-    };
     settings.debugMode = true;
     link->setTimeScale(0.05);
     ASSERT_TRUE(link->OpenPort());
-    for (const Case &c : cases) {
+    for (const QStringList &r : Rows(u"buffer")) {
         link->clearBuffer();
         const QString before = link->captured();
-        ASSERT_TRUE(pty.write(HexToBytes(c.received)));
-        const bool found = run(link->SendAndWait({}, c.expected.toLatin1(), 1));
-        EXPECT_EQ(found, c.found) << c.received.toStdString();
-        EXPECT_EQ(link->captured(), c.found ? c.received : before) << c.received.toStdString();
-        EXPECT_EQ(link->buffer(), c.rest) << c.received.toStdString();
+        ASSERT_TRUE(pty.write(Octets(r[0])));
+        EXPECT_EQ(run(link->SendAndWait({}, Octets(r[1]), 1)), r[2] == u"1") << r.join(u' ');
+        EXPECT_EQ(link->captured(), r[2] == u"1" ? Hex(Octets(r[0])) : before) << r.join(u' ');
+        EXPECT_EQ(link->buffer(), r[3]) << r.join(u' ');
     }
     // A wait without a command writes nothing, and traces only what arrived.
     EXPECT_EQ(pty.read(100), QByteArray());
     EXPECT_EQ(Starting(host->trace, u"RX:"), host->trace);
 }
 
-// Where a Block-mode frame ends once its DLE ETX is in: after the checksum and its stuffing.
-TEST(FrameEnd, WaitsForTheChecksumAndItsStuffing) {
-    struct Case {
-        const char16_t *hex;
-        bool quiet;
-        qsizetype end;
-    } cases[] = {
-        {u"1002031003FFFD", false, 14},
-        {u"1002031003FF", false, -1},            // low octet still on its way
-        {u"1002031003", false, -1},              // no checksum yet
-        {u"10022210000010031000F0", false, 22},  // stuffed high octet
-        {u"100222100000100310", true, -1},       // stuffing of the high octet still missing
-        {u"10022210000010031000", true, -1},     // ...and the low octet
-        {u"1002F01003FF1000AB", false, 16},      // stuffed low octet; AB is the next frame's
-        {u"1002F01003FF10", false, -1},          // its stuffing may be on its way
-        {u"1002F01003FF10", true, 14},           // ...or left out by the phone
-        {u"1002F01003FF10AB", false, 14},        // ...left out: AB follows at once
-        {u"1002F0100310FF", false, 14},          // high octet 10 without stuffing
-    };
-    for (const Case &c : cases) {
-        const QString hex = QString::fromUtf16(c.hex);
-        EXPECT_EQ(FrameEnd(hex, FindAtOctetBoundary(hex, u"1003"), c.quiet), c.end)
-            << hex.toStdString() << (c.quiet ? " quiet" : "");
-    }
-}
-
 // AT answers as phones send them: only the command's own final result ends the wait.
 TEST_F(Fixture, CommandEndsOnItsOwnFinalResult) {
-    struct Case {
-        const char *received;
-        AtRule rule;
-        AtAnswer::Kind kind;
-        const char *line, *rest;
-    } cases[] = {
-        {"AT\r\r\nOK\r\n", {}, AtAnswer::Ok, "OK", "\n"},
-        {"\r\nRING\r\n\r\n+CMTI: \"SM\",3\r\n\r\nERROR\r\n", {}, AtAnswer::Error, "ERROR", "\n"},
-        {"\r\n+CMS ERROR: 500\r\n", {}, AtAnswer::Error, "+CMS ERROR: 500", "\n"},
-        {"\r\nOK\r\n\r\n+CPMS: 1,30,1,30,1,30\r\n\r\nOK\r\nXY", AtRule::AfterInfo(u"+CPMS:"_qs),
-         AtAnswer::Ok, "OK", "\nXY"},
-        {"\r\nOK\r\n", AtRule::AfterInfo(u"+CPMS:"_qs), AtAnswer::TimedOut, "", "\r\nOK\r\n"},
-        {"AT+CMGS=14\r\r\n> ", AtRule::UntilPrompt(), AtAnswer::Prompt, "> ", ""},
-        {"\r\nOK\r\n\r\n> ", AtRule::UntilPrompt(), AtAnswer::Prompt, "> ", ""},
-        {"\r\n+CMS ERROR: 304\r\n", AtRule::UntilPrompt(), AtAnswer::Error, "+CMS ERROR: 304",
-         "\n"},
-        {"0011\x1a\r\n+CMTI: \"SM\",3\r\nOK\r\n+CMGS: 5\r\n\r\nOK\r\n",
-         AtRule::UntilInfo(u"+CMGS:"_qs), AtAnswer::Info, "+CMGS: 5", "\n\r\nOK\r\n"},
-        {"\r\n+CMGS", AtRule::UntilInfo(u"+CMGS:"_qs), AtAnswer::TimedOut, "", "\r\n+CMGS"},
-    };
     link->setTimeScale(0.02);
     ASSERT_TRUE(link->OpenPort());
-    for (const Case &c : cases) {
+    for (const QStringList &r : Rows(u"answer")) {
+        const QString info = r[1].section(u':', 1);
+        const AtRule rule = r[1].startsWith(u"after")   ? AtRule::AfterInfo(info)
+                            : r[1].startsWith(u"until") ? AtRule::UntilInfo(info)
+                            : r[1] == u"prompt"         ? AtRule::UntilPrompt()
+                                                        : AtRule{};
         link->clearBuffer();
-        link->ReceiveData(QByteArray(c.received));
-        const AtAnswer got = run(link->Command({}, 1, c.rule));
-        EXPECT_EQ(got.kind, c.kind) << c.received;
-        EXPECT_EQ(got.line, QString::fromLatin1(c.line)) << c.received;
-        EXPECT_EQ(link->buffer(), BytesToHex(c.rest)) << c.received;
+        link->ReceiveData(Octets(r[0]));
+        const AtAnswer got = run(link->Command({}, 1, rule));
+        const QStringList kinds{u"Ok"_qs, u"Info"_qs, u"Prompt"_qs, u"Error"_qs, u"TimedOut"_qs};
+        EXPECT_EQ(got.kind, AtAnswer::Kind(kinds.indexOf(r[2]))) << r.join(u' ');
+        EXPECT_EQ(got.line, QString::fromLatin1(Octets(r[3]))) << r.join(u' ');
+        EXPECT_EQ(link->buffer(), Hex(Octets(r[4]))) << r.join(u' ');
     }
 }
 
