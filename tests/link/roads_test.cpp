@@ -44,92 +44,103 @@ std::string Name(const ::testing::TestParamInfo<Record> &info) {
     return info.param.name.section(u' ', 0, 0).toStdString();
 }
 
-class Roads : public LinkFixture, public ::testing::WithParamInterface<Record> {
-protected:
-    void Retrieve() { run(RetrieveMessages(*link, *host, settings)); }
-    TransmitOutcome Transmit(const QString &entry) {
-        return run(TransmitQueueEntry(*link, *host, settings, entry));
-    }
-    void Set(const QStringList &flags) {
-        for (const QString &f : flags) {
-            bool *flag = f == u"pduMode"          ? &settings.pduMode
-                         : f == u"deleteOld"      ? &settings.deleteOld
-                         : f == u"keepErr"        ? &settings.keepErr
-                         : f == u"echoSet"        ? &settings.echoSet
-                         : f == u"getOldMessages" ? &settings.getOldMessages
-                         : f == u"getSIMMessages" ? &settings.getSIMMessages
-                         : f == u"skipPDUSCA"     ? &settings.skipPDUSCA
-                                                  : nullptr;
-            ASSERT_TRUE(flag) << f.toStdString();
-            *flag = true;
-        }
-    }
-    void Expect(const QString &what, const QString &value);
-
-    std::unique_ptr<Script> script;
-    TransmitOutcome outcome{};
-    qint64 took = 0;
-};
+qsizetype Count(const QStringList &lines, const QString &alternatives) {
+    qsizetype n = 0;
+    for (const QString &line : alternatives.split(u'|'))
+        n += lines.count(line);
+    return n;
+}
 
 bool Matches(qsizetype got, const QString &want) {
     return want.startsWith(u">=") ? got >= want.mid(2).toInt() : got == want.toInt();
 }
 
-void Roads::Expect(const QString &what, const QString &value) {
-    const QString first = value.section(u' ', 0, 0), rest = value.section(u' ', 1);
-    const QString text = QString::fromLatin1(Octets(value));
-    const QStringList list = text.isEmpty() ? QStringList() : text.split(u'|');
-    const QString wrote = phone ? phone->received() : QString();
-    const QString octets = BytesToHex(Octets(value));
-    const QStringList &trace = host->trace;
-    if (what == u"trace")
-        EXPECT_EQ(trace, list);
-    else if (what == u"head")
-        EXPECT_EQ(trace.mid(0, list.size()), list);
-    else if (what == u"tail")
-        EXPECT_EQ(trace.mid(trace.size() - list.size()), list);
-    else if (what == u"log")
-        EXPECT_EQ(host->log, list);
-    else if (what == u"sent")
-        EXPECT_EQ(phone->lines("sent"), list);
-    else if (what == u"count") {
-        qsizetype n = 0;
-        for (const QString &line : QString::fromLatin1(Octets(rest)).split(u'|'))
-            n += trace.count(line);
-        EXPECT_EQ(n, first.toInt());
-    } else if (what == u"lines")
-        EXPECT_TRUE(Matches(Starting(trace, QString::fromLatin1(Octets(rest))).size(), first));
-    else if (what == u"logged" || what == u"unlogged")
-        EXPECT_EQ(std::any_of(host->log.begin(), host->log.end(),
-                              [&](const QString &l) { return l.contains(text); }),
-                  what == u"logged");
-    else if (what == u"framed") {
+// Runs the lines of a record (see tests/data/link-roads.txt) in order.
+class Roads : public LinkFixture, public ::testing::WithParamInterface<Record> {
+protected:
+    void Play() {
+        for (const QString &line : GetParam().lines) {
+            SCOPED_TRACE(line.toStdString());
+            Step(line.section(u' ', 0, 0), line.section(u' ', 1));
+        }
+    }
+    void Step(const QString &verb, const QString &rest) {
+        const QString first = rest.section(u' ', 0, 0), second = rest.section(u' ', 1);
+        QElapsedTimer t;
+        t.start();
+        const std::map<QString, std::function<void()>> steps{
+            {u"set"_qs,
+             [&] {
+                 ReadSettings(QByteArray("DebugMode=0 " + rest.toLatin1()).replace(' ', '\n'),
+                              settings);
+             }},
+            {u"phone"_qs, [&] { ASSERT_TRUE(StartPhone(Words(rest), scale)); }},
+            {u"answer"_qs,
+             [&] {
+                 Script().answers.append({first.toLatin1(), Octets(second)});
+             }},
+            {u"later"_qs,
+             [&] {
+                 QTimer::singleShot(first.toInt(), link.get(),
+                                    [this, o = Octets(second)] { pty.write(o); });
+             }},
+            {u"retrieve"_qs, [&] { run(RetrieveMessages(*link, *host, settings)); }},
+            {u"send"_qs,
+             [&] {
+                 outcome = run(
+                     TransmitQueueEntry(*link, *host, settings, QString::fromLatin1(Octets(rest))));
+             }},
+            {u"hold"_qs, [&] { host->DisableButtons(), held = link->OpenPort(); }},
+            {u"noport"_qs,
+             [&] {
+                 QFile::link(u"/nonexistent"_qs, dir.filePath(u"com9"_qs));
+                 link->serial().setCommPort(9);
+             }},
+            {u"forget"_qs, [&] { host->trace.clear(); }},
+            {u"unsent"_qs, [&] { mayStayQueued = true; }},
+            {u"disk"_qs, [&] { disk = rest; }},
+            {u"expect"_qs, [&] { Expect(first, second); }},
+        };
+        ASSERT_TRUE(steps.count(verb)) << "unknown step";
+        steps.at(verb)();
+        if (verb == u"retrieve" || verb == u"send") {
+            took = t.elapsed();
+            if (!held) ExpectIdle();
+        }
+    }
+    void Expect(const QString &what, const QString &value) {
+        const QString first = value.section(u' ', 0, 0);
+        const QString text = QString::fromLatin1(Octets(value));
+        const QString rest = QString::fromLatin1(Octets(value.section(u' ', 1)));
+        const QStringList list = text.isEmpty() ? QStringList() : text.split(u'|');
+        const QString wrote = phone ? phone->received() : QString(), octets = Hex(Octets(value));
+        const QStringList &trace = host->trace;
         QStringList frames;
         for (const QString &pdu : rest.split(u'|'))
-            frames << BytesToHex(BuildFrame(
-                HexToBytes((first == u"1" ? u"21067E020100"_qs : u"21067E0201"_qs) + pdu)));
-        EXPECT_EQ(host->offered, frames);
-    } else if (what == u"outcome")
-        EXPECT_EQ(outcome, value == u"Sent"     ? TransmitOutcome::Sent
-                           : value == u"Failed" ? TransmitOutcome::Failed
-                                                : TransmitOutcome::Dropped);
-    else if (what == u"wrote")
-        EXPECT_TRUE(wrote.contains(octets));
-    else if (what == u"wrote!")
-        EXPECT_FALSE(wrote.contains(octets));
-    else if (what == u"wrote^")
-        EXPECT_TRUE(wrote.startsWith(octets));
-    else if (what == u"wrote$")
-        EXPECT_TRUE(wrote.endsWith(octets));
-    else if (what == u"wrote=")
-        EXPECT_EQ(wrote, octets);
-    else if (what == u"wrote#")
-        EXPECT_EQ(wrote.count(BytesToHex(Octets(rest))), first.toInt());
-    else if (what == u"took<")
-        EXPECT_LT(took, value.toInt());
-    else if (what == u"took>=")
-        EXPECT_GE(took, value.toInt());
-    else {
+            frames << Hex(BuildFrame(
+                HexToBytes(u"21067E0201"_qs + (first == u"1" ? u"00"_qs : QString()) + pdu)));
+        const std::map<QString, std::function<void()>> checks{
+            {u"trace"_qs, [&] { EXPECT_EQ(trace, list); }},
+            {u"head"_qs, [&] { EXPECT_EQ(trace.mid(0, list.size()), list); }},
+            {u"tail"_qs, [&] { EXPECT_EQ(trace.mid(trace.size() - list.size()), list); }},
+            {u"log"_qs, [&] { EXPECT_EQ(host->log, list); }},
+            {u"sent"_qs, [&] { EXPECT_EQ(phone->lines("sent"), list); }},
+            {u"count"_qs, [&] { EXPECT_EQ(Count(trace, rest), first.toInt()); }},
+            {u"lines"_qs, [&] { EXPECT_TRUE(Matches(Starting(trace, rest).size(), first)); }},
+            {u"logged"_qs, [&] { EXPECT_TRUE(host->log.join(u'\n').contains(text)); }},
+            {u"unlogged"_qs, [&] { EXPECT_FALSE(host->log.join(u'\n').contains(text)); }},
+            {u"framed"_qs, [&] { EXPECT_EQ(host->offered, frames); }},
+            {u"outcome"_qs, [&] { EXPECT_EQ(int(outcome), Outcomes.indexOf(value)); }},
+            {u"wrote"_qs, [&] { EXPECT_TRUE(wrote.contains(octets)); }},
+            {u"wrote!"_qs, [&] { EXPECT_FALSE(wrote.contains(octets)); }},
+            {u"wrote^"_qs, [&] { EXPECT_TRUE(wrote.startsWith(octets)); }},
+            {u"wrote$"_qs, [&] { EXPECT_TRUE(wrote.endsWith(octets)); }},
+            {u"wrote="_qs, [&] { EXPECT_EQ(wrote, octets); }},
+            {u"wrote#"_qs,
+             [&] { EXPECT_EQ(wrote.count(Hex(Octets(value.section(u' ', 1)))), first.toInt()); }},
+            {u"took<"_qs, [&] { EXPECT_LT(took, value.toInt()); }},
+            {u"took>="_qs, [&] { EXPECT_GE(took, value.toInt()); }},
+        };
         const std::map<QString, qsizetype> counters{
             {u"#offered"_qs, host->offered.size()},
             {u"#appended"_qs, host->appended.size()},
@@ -139,52 +150,33 @@ void Roads::Expect(const QString &what, const QString &value) {
             {u"#enables"_qs, host->enables},
             {u"#sent"_qs, phone ? phone->lines("sent").size() : 0},
             {u"#log"_qs, host->log.size()}};
-        ASSERT_TRUE(counters.count(what)) << what.toStdString();
-        EXPECT_TRUE(Matches(counters.at(what), value)) << counters.at(what);
+        if (checks.count(what))
+            checks.at(what)();
+        else if (counters.count(what))
+            EXPECT_TRUE(Matches(counters.at(what), value)) << counters.at(what);
+        else
+            ADD_FAILURE() << "unknown check " << what;
     }
+    struct Script &Script();
+
+    const QStringList Outcomes{u"Sent"_qs, u"Failed"_qs, u"Dropped"_qs};  // TransmitOutcome's order
+    std::unique_ptr<struct Script> script;
+    TransmitOutcome outcome{};
+    double scale = 0.1;
+    qint64 took = 0;
+    bool held = false, mayStayQueued = false;
+    QString disk;
+};
+
+Script &Roads::Script() {
+    if (!script) script = std::make_unique<struct Script>(pty);
+    return *script;
 }
 
 TEST_P(Roads, Run) {
-    double scale = GetParam().name.section(u' ', 1, 1).toDouble();
-    link->setTimeScale(scale > 0 ? scale : scale = 0.1);
-    bool held = false;
-    for (const QString &line : GetParam().lines) {
-        SCOPED_TRACE(line.toStdString());
-        const QString verb = line.section(u' ', 0, 0), rest = line.section(u' ', 1);
-        QElapsedTimer t;
-        t.start();
-        if (verb == u"set")
-            Set(Words(rest));
-        else if (verb == u"phone")
-            ASSERT_TRUE(StartPhone(Words(rest), scale));
-        else if (verb == u"answer") {
-            if (!script) script = std::make_unique<Script>(pty);
-            script->answers.append(
-                {rest.section(u' ', 0, 0).toLatin1(), Octets(rest.section(u' ', 1))});
-        } else if (verb == u"later") {
-            QTimer::singleShot(rest.section(u' ', 0, 0).toInt(), link.get(),
-                               [&, o = Octets(rest.section(u' ', 1))] { pty.write(o); });
-        } else if (verb == u"retrieve")
-            Retrieve();
-        else if (verb == u"send")
-            outcome = Transmit(QString::fromLatin1(Octets(rest)));
-        else if (verb == u"hold") {
-            host->DisableButtons();
-            ASSERT_TRUE(held = link->OpenPort());
-        } else if (verb == u"noport") {
-            ASSERT_TRUE(QFile::link(u"/nonexistent"_qs, dir.filePath(u"com9"_qs)));
-            ASSERT_TRUE(link->serial().setCommPort(9));
-        } else if (verb == u"forget")
-            host->trace.clear();
-        else if (verb == u"expect")
-            Expect(rest.section(u' ', 0, 0), rest.section(u' ', 1));
-        else
-            FAIL() << "unknown step";
-        if (verb == u"retrieve" || verb == u"send") {
-            took = t.elapsed();
-            if (!held) ExpectIdle();
-        }
-    }
+    if (const double s = GetParam().name.section(u' ', 1, 1).toDouble(); s > 0) scale = s;
+    link->setTimeScale(scale);
+    Play();
 }
 
 INSTANTIATE_TEST_SUITE_P(Roads, Roads, ::testing::ValuesIn(Records("link-roads.txt", u"road")),
@@ -195,47 +187,28 @@ INSTANTIATE_TEST_SUITE_P(Roads, Roads, ::testing::ValuesIn(Records("link-roads.t
 // Each run retrieves (with DeleteOld) and then sends one entry tick by tick as the send timer
 // does, and checks outcomes, not steps: every message the phone deleted is whole in
 // vantelq.dat; the entry went out exactly once or is still queued; every exchange ended within
-// its time-outs with the buttons enabled and the port closed.
+// its time-outs with the buttons enabled and the port closed. Then the run's own checks.
 
 class Faults : public Roads {};
 
 TEST_P(Faults, NothingLostNothingSentTwiceNoExchangeOutlivesItsTimeOuts) {
-    QString disk, traced;
-    QStringList phoneArgs;
-    QByteArray written;
-    bool mustSend = true;
-    settings.pduMode = GetParam().name.endsWith(u" pdu");
-    for (const QString &line : GetParam().lines) {
-        const QString key = line.section(u' ', 0, 0), rest = line.section(u' ', 1);
-        if (key == u"phone")
-            phoneArgs = Words(rest);
-        else if (key == u"disk")
-            disk = rest;
-        else if (key == u"echoset")
-            settings.echoSet = true;
-        else if (key == u"unsent")
-            mustSend = false;
-        else if (key == u"traced")
-            traced = rest;
-        else if (key == u"wrote")
-            written = Octets(rest);
-        else
-            FAIL() << line.toStdString();
-    }
     settings.deleteOld = true;
-    constexpr double Scale = 0.1;
     const QString list = dir.filePath(u"vantelq.dat"_qs);
     // A last line without its line end, as a full disk or an editor leaves it.
     const QByteArray cut = "10020310" + QByteArray(248, '0');
-    {
-        QFile f(list);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(cut) == cut.size());
-    }
+    QFile f(list);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(cut) == cut.size());
+    f.close();
+    QStringList checks;
+    for (const QString &line : GetParam().lines)
+        if (line.startsWith(u"expect "))
+            checks << line;
+        else
+            Step(line.section(u' ', 0, 0), line.section(u' ', 1));
     // Tests run as root, who may write into any folder: a store folder that is gone refuses
     // every write the same way.
     if (disk == u"gone") Rehost(dir.filePath(u"gone"_qs));
-    ASSERT_TRUE(StartPhone(phoneArgs, Scale));
-
+    link->setTimeScale(scale);
     rlimit before{};
     getrlimit(RLIMIT_FSIZE, &before);
     if (disk == u"full") {
@@ -247,45 +220,33 @@ TEST_P(Faults, NothingLostNothingSentTwiceNoExchangeOutlivesItsTimeOuts) {
         ASSERT_TRUE(QFile::remove(list) && QDir(dir.path()).mkdir(u"vantelq.dat"_qs));
     }
 
-    QElapsedTimer t;
-    t.start();
-    Retrieve();
-    const qint64 retrieval = t.elapsed();
-    ExpectIdle();
-
+    Step(u"retrieve"_qs, {});
+    const qint64 retrieval = took;
     const QString entry = u"14,12345,0123,"_qs +
                           (settings.pduMode ? u""_qs : u"070204914421F3"_qs) +
                           u"110005912143F50000A70361F118"_qs;
-    bool queued = true;
     qint64 longestSend = 0;
-    for (int tick = 0; tick < 3 && queued; ++tick) {
-        t.restart();
-        queued = Transmit(entry) != TransmitOutcome::Sent;
-        longestSend = std::max(longestSend, t.elapsed());
-        ExpectIdle();
+    for (int tick = 0; tick < 3 && (tick == 0 || outcome != TransmitOutcome::Sent); ++tick) {
+        Step(u"send"_qs, entry);
+        longestSend = std::max(longestSend, took);
     }
+    const bool queued = outcome != TransmitOutcome::Sent;
     setrlimit(RLIMIT_FSIZE, &before);
 
     // Only messages were stored: no answer to another command taken for a listing.
     for (QString frame : host->offered)
-        EXPECT_TRUE(!ValidateFrame(frame) || frame.size() > 10)
-            << "stored no message: " << frame.toStdString();
+        EXPECT_TRUE(!ValidateFrame(frame) || frame.size() > 10) << "stored no message: " << frame;
 
     // Every message the phone deleted ("DELETE <store> <index> <pdu>") is whole in the list file.
     QStringList stored;
-    QFile f(list);
     if (f.open(QIODevice::ReadOnly))
         for (const QByteArray &line : f.readAll().split('\n'))
-            if (QString frame = QString::fromLatin1(line.trimmed()); ValidateFrame(frame))
-                stored << frame;
+            if (QString c = QString::fromLatin1(line.trimmed());
+                ValidateFrame(c) && c.startsWith(u"21"))
+                stored << c.mid(10);  // a MESSAGE's TPDU
     const QStringList deleted = phone->lines("deleted");
-    for (const QString &line : deleted) {
-        const QString pdu = line.section(u' ', 3);
-        EXPECT_TRUE(
-            std::any_of(stored.begin(), stored.end(),
-                        [&](const QString &c) { return c.startsWith(u"21") && c.mid(10) == pdu; }))
-            << "deleted but not stored: " << pdu.toStdString();
-    }
+    for (const QString &line : deleted)
+        EXPECT_TRUE(stored.contains(line.section(u' ', 3))) << "deleted but not stored: " << line;
     const QStringList saveErrors = Starting(host->trace, u"Error saving vantelq.dat: ");
     if (disk.isEmpty()) {
         EXPECT_FALSE(deleted.isEmpty() && !settings.pduMode);
@@ -299,15 +260,15 @@ TEST_P(Faults, NothingLostNothingSentTwiceNoExchangeOutlivesItsTimeOuts) {
 
     // The entry went out once, or is still queued and went out not at all.
     EXPECT_EQ(phone->lines("sent").size(), queued ? 0 : 1) << "queued: " << queued;
-    EXPECT_TRUE(!mustSend || !queued);
-    EXPECT_TRUE(traced.isEmpty() || host->trace.contains(traced)) << traced.toStdString();
-    EXPECT_TRUE(phone->received().contains(BytesToHex(written)));
+    EXPECT_TRUE(mayStayQueued || !queued);
 
     // Retrieval: entry, per pass a pause and two reply waits (echo) and a delete, the end.
     // Sending: the longest road is Block mode's 3 + 2 + 5 + 5 + 60 + 5 seconds.
     const int passes = int(host->offered.size()) + MaxFruitlessPasses + 1;
-    EXPECT_LE(retrieval, Scale * 1000 * (8 + 46 * passes) + 2000);
-    EXPECT_LE(longestSend, Scale * 1000 * 80 + 2000);
+    EXPECT_LE(retrieval, scale * 1000 * (8 + 46 * passes) + 2000);
+    EXPECT_LE(longestSend, scale * 1000 * 80 + 2000);
+    for (const QString &line : checks)
+        Step(u"expect"_qs, line.section(u' ', 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(Line, Faults, ::testing::ValuesIn(Records("link-faults.txt", u"fault")),
