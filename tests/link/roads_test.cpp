@@ -91,11 +91,25 @@ protected:
                      TransmitQueueEntry(*link, *host, settings, QString::fromLatin1(Octets(rest))));
              }},
             {u"hold"_qs, [&] { host->DisableButtons(), held = link->OpenPort(); }},
-            {u"noport"_qs,
+            {u"port"_qs,
              [&] {
-                 QFile::link(u"/nonexistent"_qs, dir.filePath(u"com9"_qs));
-                 link->serial().setCommPort(9);
+                 if (!second.isEmpty()) QFile::link(second, dir.filePath(u"com"_qs + first));
+                 link->serial().setCommPort(first.toInt());
              }},
+            {u"open"_qs, [&] { EXPECT_EQ(link->OpenPort(), first == u"1"); }},
+            {u"close"_qs, [&] { EXPECT_TRUE(link->ClosePort()); }},
+            {u"feed"_qs, [&] { link->ReceiveData(Octets(rest)); }},
+            {u"trickle"_qs, [&] { Trickle(first.toInt(), Octets(second)); }},
+            {u"hangup"_qs,
+             [&] { QTimer::singleShot(first.toInt(), link.get(), [&] { pty.close(); }); }},
+            {u"wait"_qs,
+             [&] {
+                 const QString cmd = second.section(u' ', 0, 0), awaited = second.section(u' ', 1);
+                 found = run(link->SendAndWait(cmd == u"-" ? QByteArray() : Octets(cmd),
+                                               awaited == u"-" ? QByteArray() : Octets(awaited),
+                                               first.toInt()));
+             }},
+            {u"pause"_qs, [&] { run(link->Pause(first.toInt())); }},
             {u"forget"_qs, [&] { host->trace.clear(); }},
             {u"unsent"_qs, [&] { mayStayQueued = true; }},
             {u"disk"_qs, [&] { disk = rest; }},
@@ -103,10 +117,9 @@ protected:
         };
         ASSERT_TRUE(steps.count(verb)) << "unknown step";
         steps.at(verb)();
-        if (verb == u"retrieve" || verb == u"send") {
+        if (QStringList{u"retrieve"_qs, u"send"_qs, u"wait"_qs, u"pause"_qs}.contains(verb))
             took = t.elapsed();
-            if (!held) ExpectIdle();
-        }
+        if ((verb == u"retrieve" || verb == u"send") && !held) ExpectIdle();
     }
     void Expect(const QString &what, const QString &value) {
         const QString first = value.section(u' ', 0, 0);
@@ -138,6 +151,10 @@ protected:
             {u"wrote="_qs, [&] { EXPECT_EQ(wrote, octets); }},
             {u"wrote#"_qs,
              [&] { EXPECT_EQ(wrote.count(Hex(Octets(value.section(u' ', 1)))), first.toInt()); }},
+            {u"captured"_qs, [&] { EXPECT_EQ(link->captured(), octets); }},
+            {u"captured^"_qs, [&] { EXPECT_TRUE(link->captured().startsWith(octets)); }},
+            {u"buffer"_qs, [&] { EXPECT_EQ(link->buffer(), octets); }},
+            {u"read"_qs, [&] { EXPECT_EQ(Hex(pty.read(1000)), octets); }},
             {u"took<"_qs, [&] { EXPECT_LT(took, value.toInt()); }},
             {u"took>="_qs, [&] { EXPECT_GE(took, value.toInt()); }},
         };
@@ -149,7 +166,11 @@ protected:
             {u"#disables"_qs, host->disables},
             {u"#enables"_qs, host->enables},
             {u"#sent"_qs, phone ? phone->lines("sent").size() : 0},
-            {u"#log"_qs, host->log.size()}};
+            {u"#log"_qs, host->log.size()},
+            {u"#trace"_qs, trace.size()},
+            {u"#found"_qs, found},
+            {u"#lost"_qs, link->portLost()},
+            {u"#open"_qs, link->serial().isOpen()}};
         if (checks.count(what))
             checks.at(what)();
         else if (counters.count(what))
@@ -158,13 +179,21 @@ protected:
             ADD_FAILURE() << "unknown check " << what;
     }
     struct Script &Script();
+    // The phone writes octets one at a time, one every ms.
+    void Trickle(int ms, const QByteArray &octets) {
+        auto *timer = new QTimer(link.get());
+        QObject::connect(timer, &QTimer::timeout, [this, octets, i = 0]() mutable {
+            if (i < octets.size()) pty.write(octets.mid(i++, 1));
+        });
+        timer->start(ms);
+    }
 
     const QStringList Outcomes{u"Sent"_qs, u"Failed"_qs, u"Dropped"_qs};  // TransmitOutcome's order
     std::unique_ptr<struct Script> script;
     TransmitOutcome outcome{};
     double scale = 0.1;
     qint64 took = 0;
-    bool held = false, mayStayQueued = false;
+    bool held = false, mayStayQueued = false, found = false;
     QString disk;
 };
 
