@@ -20,9 +20,7 @@ namespace vantel::test {
 
 static void MakeRaw(int fd) {
     termios t{};
-    if (tcgetattr(fd, &t) != 0) return;
-    cfmakeraw(&t);
-    tcsetattr(fd, TCSANOW, &t);
+    if (tcgetattr(fd, &t) == 0) cfmakeraw(&t), tcsetattr(fd, TCSANOW, &t);
 }
 
 Tty::Tty() : fd(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK)) {
@@ -70,11 +68,6 @@ QByteArray Tty::readUntil(const std::function<bool(const QByteArray &)> &done, i
     return got;
 }
 
-void TestHost::WriteTrace(const QString &text, bool toLog) {
-    trace << text;
-    if (toLog) log << text;
-}
-
 bool TestHost::AppendListFile(const QString &frame) {
     QString error;
     if (!store.AppendListFile(frame, &error)) {
@@ -83,16 +76,6 @@ bool TestHost::AppendListFile(const QString &frame) {
     }
     appended << frame;
     return true;
-}
-
-bool TestHost::AddMessage(const QString &frame) {
-    offered << frame;
-    return store.AddMessage(frame);
-}
-
-QCoro::Task<> TestHost::PlayAlert() {
-    ++alerts;
-    co_return;
 }
 
 PhoneSim::PhoneSim(const QString &dir, const QStringList &args) : dir_(dir) {
@@ -187,27 +170,16 @@ QList<Record> Records(const char *file, QStringView kind) {
 QList<QStringList> Rows(QStringView kind) {
     QList<QStringList> rows;
     for (const Record &r : Records("link-vectors.txt", kind))
-        rows << r.name.split(u' ').replaceInStrings(QRegularExpression(u"^-$"_qs), QString());
+        rows << r.name.split(u' ').replaceInStrings(QRegularExpression(u"^-$"_qs), {});
     EXPECT_FALSE(rows.isEmpty()) << "no rows " << kind.toString();
     return rows;
 }
 
 QByteArray Octets(QStringView text) {
     if (text.startsWith(u"0x")) return QByteArray::fromHex(text.mid(2).toLatin1());
-    QByteArray out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = char(text[i].unicode()),
-                   e = i + 1 < text.size() ? char(text[i + 1].unicode()) : 0;
-        if (c != '\\' || !e) {
-            out += c;
-        } else if (e == 'x') {
-            out += char(text.mid(i + 2, 2).toInt(nullptr, 16));
-            i += 3;
-        } else {
-            out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 's' ? ' ' : e;
-            ++i;
-        }
-    }
+    QByteArray out = text.toLatin1().replace("\\r", "\r").replace("\\n", "\n").replace("\\s", " ");
+    for (qsizetype i; (i = out.indexOf("\\x")) >= 0;)
+        out.replace(i, 4, QByteArray::fromHex(out.mid(i + 2, 2)));
     return out;
 }
 
@@ -216,10 +188,6 @@ QStringList Words(QStringView text) {
     for (QStringView w : text.split(u' ', Qt::SkipEmptyParts))
         words << QString::fromLatin1(Octets(w));
     return words;
-}
-
-QString Hex(const QByteArray &octets) {
-    return QString::fromLatin1(octets.toHex().toUpper());
 }
 
 }  // namespace vantel::test

@@ -50,13 +50,18 @@ public:
 class TestHost : public LinkHost {
 public:
     explicit TestHost(QDir dir) : store([this](const QString &text) { trace << text; }, dir) {}
-    void WriteTrace(const QString &text, bool toLog) override;
+    void WriteTrace(const QString &text, bool toLog) override {
+        trace << text;
+        if (toLog) log << text;
+    }
     void DisableButtons() override { busy_ = true, ++disables; }
     void EnableButtons() override { busy_ = false, ++enables; }
     bool busy() const override { return busy_; }
     bool AppendListFile(const QString &frame) override;
-    bool AddMessage(const QString &frame) override;
-    QCoro::Task<> PlayAlert() override;
+    bool AddMessage(const QString &frame) override {
+        return offered << frame, store.AddMessage(frame);
+    }
+    QCoro::Task<> PlayAlert() override { co_return void(++alerts); }
 
     QStringList trace, log, appended, offered;  // log: the lines written with toLog
     int disables = 0, enables = 0, alerts = 0;
@@ -121,6 +126,8 @@ QList<QStringList> Rows(QStringView kind);
 // "0x" and hex digits, or text in which \r \n \s \xHH stand for CR, LF, a blank and any octet.
 QByteArray Octets(QStringView text);
 QStringList Words(QStringView text);  // blank-separated, each read as Octets
-QString Hex(const QByteArray &octets);
+inline QString Hex(const QByteArray &octets) {
+    return QString::fromLatin1(octets.toHex().toUpper());
+}
 
 }  // namespace vantel::test

@@ -25,11 +25,16 @@ protected:
     Trace trace{settings, QDir(dir.path())};
 };
 
+// Data shows as hex in Block mode and as characters in PDU mode.
 TEST_F(TraceTest, LinesCarryTheTimeOnlyInDebugMode) {
     trace.WriteTrace(u"Retrieving Messages..."_qs, false);
+    trace.TraceData(QByteArrayLiteral("\x10\x02"), u"RX:", true);
     settings.debugMode = true;
     trace.WriteTrace(u"Messages Retrieved"_qs, false);
-    EXPECT_EQ(trace.text(), u"Retrieving Messages...\r\n09:05:04 Messages Retrieved\r\n"_qs);
+    trace.TraceData(QByteArrayLiteral("\xe9\r"), u"TX:", false);
+    EXPECT_EQ(trace.text(),
+              u"Retrieving Messages...\r\nRX:1002\r\n09:05:04 Messages Retrieved\r\n"
+              u"09:05:04 TX:\u00e9\r\r\n"_qs);
     EXPECT_FALSE(QFile::exists(trace.logPath()));
 }
 
@@ -94,13 +99,6 @@ TEST_F(TraceTest, TextKeepsItsLast16000Characters) {
     EXPECT_EQ(trace.text(), written.right(Trace::Capacity));
     EXPECT_EQ(spy.count(), 170);
     EXPECT_EQ(spy.last().first().toString(), trace.text());
-}
-
-TEST_F(TraceTest, DataIsShownAsHexOrAsCharacters) {
-    trace.TraceData(QByteArrayLiteral("\x10\x02"), u"RX:", true);
-    trace.TraceData(QByteArrayLiteral("OK\r\n"), u"RX:", false);
-    trace.TraceData(QByteArrayLiteral("\xe9"), u"TX:", false);
-    EXPECT_EQ(trace.text(), u"RX:1002\r\nRX:OK\r\n\r\nTX:\u00e9\r\n"_qs);
 }
 
 TEST(SerialControl, SettingsAndPortNumbersAreTakenOrRefusedWhole) {
