@@ -105,11 +105,27 @@ QStringList PhoneSim::lines(const char *file) const {
                : QStringList();
 }
 
+QList<PhoneSim::Chunk> PhoneSim::transcript(qsizetype txOctets) const {
+    static const QRegularExpression form(u"^(\\d+) (RX|TX) ((?:[0-9A-F]{2})+)$"_qs);
+    for (int tries = 0;; ++tries, usleep(10000)) {
+        QList<Chunk> chunks;
+        qsizetype tx = 0;
+        for (const QString &line : lines("transcript")) {
+            const auto m = form.match(line);
+            EXPECT_TRUE(m.hasMatch()) << line;
+            chunks.append({m.captured(1).toLongLong(), m.captured(2) == u"TX",
+                           QByteArray::fromHex(m.captured(3).toLatin1())});
+            tx += chunks.last().tx ? chunks.last().octets.size() : 0;
+        }
+        if (tx >= txOctets || tries > 200) return chunks;
+    }
+}
+
 QString PhoneSim::received() const {
-    QString hex;
-    for (const QString &line : lines("transcript"))
-        if (const QStringList w = line.split(u' '); w.size() == 3 && w[1] == u"RX") hex += w[2];
-    return hex;
+    QByteArray rx;
+    for (const Chunk &c : transcript())
+        rx += c.tx ? QByteArray() : c.octets;
+    return Hex(rx);
 }
 
 void LinkFixture::SetUp() {

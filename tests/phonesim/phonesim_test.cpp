@@ -2,37 +2,13 @@
 // The plain dialogues are in tests/data/phonesim-sessions.txt.
 #include <cstring>
 
-#include "../link/runs.h"
+#include "../link/harness.h"
 
 namespace vantel::test {
 namespace {
 
 const QByteArray kOk = "\r\nOK\r\n";
 const QByteArray kCsq = "\r\n+CSQ: 20,99\r\n" + kOk;
-
-struct Chunk {
-    qint64 ms = -1;
-    bool tx = false;
-    QByteArray octets;
-};
-
-// The transcript ("<ms> RX|TX <hex>" lines), once it holds at least `txOctets` sent octets (the
-// phone writes its line just after the octets) or after two seconds.
-QList<Chunk> Transcript(const PhoneSim &phone, qsizetype txOctets) {
-    static const QRegularExpression form(u"^(\\d+) (RX|TX) ((?:[0-9A-F]{2})+)$"_qs);
-    for (int tries = 0;; ++tries, usleep(10000)) {
-        QList<Chunk> chunks;
-        qsizetype tx = 0;
-        for (const QString &line : phone.lines("transcript")) {
-            const auto m = form.match(line);
-            EXPECT_TRUE(m.hasMatch()) << line;
-            chunks.append({m.captured(1).toLongLong(), m.captured(2) == u"TX",
-                           QByteArray::fromHex(m.captured(3).toLatin1())});
-            tx += chunks.last().tx ? chunks.last().octets.size() : 0;
-        }
-        if (tx >= txOctets || tries > 200) return chunks;
-    }
-}
 
 class Sessions : public Roads {};
 
@@ -56,7 +32,7 @@ TEST_P(Sessions, AnswerOctetForOctet) {
     // most `piece` octets and no faster than the line.
     QByteArray rx, tx;
     qint64 first = -1, latest = 0;
-    for (const Chunk &chunk : Transcript(*phone, read.size())) {
+    for (const PhoneSim::Chunk &chunk : phone->transcript(read.size())) {
         EXPECT_GE(chunk.ms, latest);
         (chunk.tx ? tx : rx) += chunk.octets;
         if (!chunk.tx) continue;
@@ -109,7 +85,7 @@ TEST_F(Phonesim, ServesClientsComingAndGoing) {
             << i;
     }
     QByteArray tx;
-    for (const Chunk &c : Transcript(*phone, 22))
+    for (const PhoneSim::Chunk &c : phone->transcript(22))
         tx += c.tx ? c.octets : QByteArray();
     EXPECT_TRUE(tx.startsWith("\r\nPhonesim\r\n" + kOk + kOk));
 }
