@@ -38,11 +38,6 @@ Tty::Tty(const QString &device, bool flush)
     if (fd >= 0 && flush) tcflush(fd, TCIOFLUSH);
 }
 
-void Tty::close() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-}
-
 bool Tty::write(const QByteArray &octets) {
     for (qsizetype done = 0, n; done < octets.size(); done += std::max<qsizetype>(n, 0)) {
         pollfd p{fd, POLLOUT, 0};
@@ -92,19 +87,6 @@ PhoneSim::PhoneSim(const QString &dir, const QStringList &args) : dir_(dir) {
     ready = process.readLine().trimmed() == "ready " + path("com7").toLocal8Bit();
 }
 
-PhoneSim::~PhoneSim() {
-    process.terminate();
-    if (!process.waitForFinished(3000)) process.kill();
-    process.waitForFinished(1000);
-}
-
-QStringList PhoneSim::lines(const char *file) const {
-    QFile f(path(file));
-    return f.open(QIODevice::ReadOnly)
-               ? QString::fromLatin1(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
-               : QStringList();
-}
-
 QList<PhoneSim::Chunk> PhoneSim::transcript(qsizetype txOctets) const {
     static const QRegularExpression form(u"^(\\d+) (RX|TX) ((?:[0-9A-F]{2})+)$"_qs);
     for (int tries = 0;; ++tries, usleep(10000)) {
@@ -126,39 +108,6 @@ QString PhoneSim::received() const {
     for (const Chunk &c : transcript())
         rx += c.tx ? QByteArray() : c.octets;
     return Hex(rx);
-}
-
-void LinkFixture::SetUp() {
-    ASSERT_TRUE(dir.isValid() && pty.ok());
-    previous = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-    ASSERT_TRUE(QFile::link(pty.slavePath, dir.filePath(u"com7"_qs)));
-    Rehost(dir.path());
-}
-
-void LinkFixture::Rehost(const QString &storeDir) {
-    link.reset();
-    host = std::make_unique<TestHost>(QDir(storeDir));
-    link = std::make_unique<Link>(*host, settings);
-    ASSERT_TRUE(link->serial().setCommPort(7));
-}
-
-void LinkFixture::TearDown() {
-    link.reset();
-    phone.reset();
-    QDir::setCurrent(previous);
-}
-
-bool LinkFixture::StartPhone(const QStringList &args, double scale) {
-    phone = std::make_unique<PhoneSim>(dir.path(), args);
-    link->setTimeScale(scale);
-    return phone->ready;
-}
-
-void LinkFixture::ExpectIdle() {
-    EXPECT_EQ(host->disables, host->enables);
-    EXPECT_FALSE(host->busy());
-    EXPECT_FALSE(link->serial().isOpen());
 }
 
 QStringList Starting(const QStringList &lines, QStringView prefix) {

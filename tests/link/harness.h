@@ -39,8 +39,6 @@ public:
     Tty();
     explicit Tty(const QString &device, bool flush = true);
     ~Tty() { close(); }
-    Tty(const Tty &) = delete;
-    Tty &operator=(const Tty &) = delete;
     bool ok() const { return fd >= 0; }
     bool write(const QByteArray &octets);
     // What arrives until `done` holds for it, `ms` have passed or the line hangs up.
@@ -51,7 +49,10 @@ public:
     QByteArray readFor(int ms) {
         return readUntil([](const QByteArray &) { return false; }, ms);
     }
-    void close();
+    void close() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
     int fd = -1;
     QString slavePath;
     bool hungUp = false;
@@ -85,9 +86,17 @@ private:
 class PhoneSim {
 public:
     PhoneSim(const QString &dir, const QStringList &args);
-    ~PhoneSim();
+    ~PhoneSim() {
+        process.terminate();
+        if (!process.waitForFinished(3000)) process.kill();
+    }
     QString path(const char *file) const { return QDir(dir_).filePath(QLatin1String(file)); }
-    QStringList lines(const char *file) const;
+    QStringList lines(const char *file) const {
+        QFile f(path(file));
+        return f.open(QIODevice::ReadOnly)
+                   ? QString::fromLatin1(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                   : QStringList();
+    }
     struct Chunk {
         qint64 ms = -1;
         bool tx = false;  // the phone's answer, else what it received
@@ -106,12 +115,28 @@ private:
 
 class LinkFixture : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid() && pty.ok() && QDir::setCurrent(dir.path()));
+        ASSERT_TRUE(QFile::link(pty.slavePath, dir.filePath(u"com7"_qs)));
+        Rehost(dir.path());
+    }
+    void TearDown() override { link.reset(), phone.reset(), QDir::setCurrent(previous); }
     // Replaces the pseudo-terminal by the simulated phone; scale < 1 runs the waits faster.
-    bool StartPhone(const QStringList &args, double scale = 0.1);
-    void Rehost(const QString &storeDir);  // a new host and link storing into storeDir
-    void ExpectIdle();                     // after an exchange: buttons enabled, port closed
+    bool StartPhone(const QStringList &args, double scale = 0.1) {
+        phone = std::make_unique<PhoneSim>(dir.path(), args);
+        link->setTimeScale(scale);
+        return phone->ready;
+    }
+    void Rehost(const QString &storeDir) {  // a new host and link storing into storeDir
+        link.reset();
+        host = std::make_unique<TestHost>(QDir(storeDir));
+        link = std::make_unique<Link>(*host, settings);
+        ASSERT_TRUE(link->serial().setCommPort(7));
+    }
+    void ExpectIdle() {  // after an exchange: buttons enabled, port closed
+        EXPECT_EQ(host->disables, host->enables);
+        EXPECT_FALSE(host->busy() || link->serial().isOpen());
+    }
     // Runs a task to its end (a test may nest the event loop; the program never does).
     template <typename T>
     auto run(QCoro::Task<T> task) {
@@ -119,7 +144,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    QString previous;
+    QString previous = QDir::currentPath();
     Tty pty;
     Settings settings;
     std::unique_ptr<TestHost> host;
