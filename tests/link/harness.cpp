@@ -107,14 +107,7 @@ QString PhoneSim::received() const {
     QByteArray rx;
     for (const Chunk &c : transcript())
         rx += c.tx ? QByteArray() : c.octets;
-    return Hex(rx);
-}
-
-QStringList Starting(const QStringList &lines, QStringView prefix) {
-    QStringList out;
-    for (const QString &l : lines)
-        if (l.startsWith(prefix)) out << l;
-    return out;
+    return BytesToHex(rx);
 }
 
 QList<Record> Records(const char *file, QStringView kind) {

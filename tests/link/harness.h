@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -152,7 +153,10 @@ protected:
     std::unique_ptr<PhoneSim> phone;
 };
 
-QStringList Starting(const QStringList &lines, QStringView prefix);
+inline QStringList Starting(const QStringList &lines, QStringView prefix) {
+    return lines.filter(
+        QRegularExpression(u"^"_qs + QRegularExpression::escape(prefix.toString())));
+}
 
 // A record of a vector file: a line "<kind> <name>" and the lines up to the next record.
 struct Record {
@@ -169,9 +173,6 @@ QList<QStringList> Rows(QStringView kind);
 // "0x" and hex digits, or text in which \r \n \s \xHH stand for CR, LF, a blank and any octet.
 QByteArray Octets(QStringView text);
 QStringList Words(QStringView text);  // blank-separated, each read as Octets
-inline QString Hex(const QByteArray &octets) {
-    return QString::fromLatin1(octets.toHex().toUpper());
-}
 
 // A phone on the pseudo-terminal that answers each command line starting with a key.
 class Script : public QObject {
@@ -265,28 +266,25 @@ protected:
         const QString a = value.section(u' ', 0, 0), text = QString::fromLatin1(Octets(value));
         const QString rest = QString::fromLatin1(Octets(value.section(u' ', 1)));
         const QStringList list = text.isEmpty() ? QStringList() : text.split(u'|');
-        const QString wrote = phone ? phone->received() : QString(), octets = Hex(Octets(value));
+        const QString wrote = phone ? phone->received() : QString(),
+                      octets = BytesToHex(Octets(value));
         const QStringList &trace = host->trace, &log = host->log;
-        qsizetype count = 0;
+        qsizetype count = 0;  // of these lines in the trace, or the counter asked for
         for (const QString &line : rest.split(u'|'))
             count += trace.count(line);
         QStringList frames;  // MESSAGE frames of these PDUs (1: with SkipPDUSCA)
         for (const QString &pdu : rest.split(u'|'))
-            frames << Hex(
+            frames << BytesToHex(
                 BuildFrame(HexToBytes(u"21067E0201"_qs + (a == u"1" ? u"00"_qs : u""_qs) + pdu)));
-        const std::map<QString, qsizetype> counters{
-            {u"#offered"_qs, host->offered.size()},
-            {u"#appended"_qs, host->appended.size()},
-            {u"#stored"_qs, host->store.model().count()},
-            {u"#alerts"_qs, host->alerts},
-            {u"#disables"_qs, host->disables},
-            {u"#enables"_qs, host->enables},
-            {u"#sent"_qs, phone ? phone->lines("sent").size() : 0},
-            {u"#log"_qs, log.size()},
-            {u"#trace"_qs, trace.size()},
-            {u"#found"_qs, found},
-            {u"#lost"_qs, link->portLost()},
-            {u"#open"_qs, link->serial().isOpen()}};
+        const QStringList names =
+            u"#offered #appended #stored #alerts #disables #enables #sent "
+            u"#log #trace #found #lost #open"_qs.split(u' ');
+        QList<qsizetype> counts;
+        counts << host->offered.size() << host->appended.size() << host->store.model().count()
+               << host->alerts << host->disables << host->enables
+               << (phone ? phone->lines("sent").size() : 0) << log.size() << trace.size() << found
+               << link->portLost() << link->serial().isOpen();
+        if (names.contains(what)) count = counts[names.indexOf(what)];
         const std::map<QString, std::function<void()>> checks{
             {u"trace"_qs, [&] { EXPECT_EQ(trace, list); }},
             {u"head"_qs, [&] { EXPECT_EQ(trace.mid(0, list.size()), list); }},
@@ -304,16 +302,15 @@ protected:
             {u"wrote^"_qs, [&] { EXPECT_TRUE(wrote.startsWith(octets)); }},
             {u"wrote$"_qs, [&] { EXPECT_TRUE(wrote.endsWith(octets)); }},
             {u"wrote="_qs, [&] { EXPECT_EQ(wrote, octets); }},
-            {u"wrote#"_qs, [&] { EXPECT_EQ(wrote.count(Hex(rest.toLatin1())), a.toInt()); }},
+            {u"wrote#"_qs, [&] { EXPECT_EQ(wrote.count(BytesToHex(rest.toLatin1())), a.toInt()); }},
             {u"captured"_qs, [&] { EXPECT_EQ(link->captured(), octets); }},
             {u"captured^"_qs, [&] { EXPECT_TRUE(link->captured().startsWith(octets)); }},
             {u"buffer"_qs, [&] { EXPECT_EQ(link->buffer(), octets); }},
-            {u"read"_qs, [&] { EXPECT_EQ(Hex(pty.read(1000)), octets); }},
+            {u"read"_qs, [&] { EXPECT_EQ(BytesToHex(pty.read(1000)), octets); }},
             {u"took<"_qs, [&] { EXPECT_LT(took, value.toInt()); }},
             {u"took>="_qs, [&] { EXPECT_GE(took, value.toInt()); }},
-            {u"#"_qs,
-             [&] { EXPECT_TRUE(Matches(counters.at(what), value)) << counters.at(what); }}};
-        const QString kind = counters.count(what) ? u"#"_qs : what;
+            {u"#"_qs, [&] { EXPECT_TRUE(Matches(count, value)) << count; }}};
+        const QString kind = names.contains(what) ? u"#"_qs : what;
         ASSERT_TRUE(checks.count(kind)) << "unknown check";
         checks.at(kind)();
     }
@@ -338,7 +335,7 @@ protected:
         const QByteArray got = Client().readUntil(
             [&](const QByteArray &b) { return size && b.size() >= size; }, size ? 3000 : 300);
         EXPECT_EQ(got.size(), size);
-        EXPECT_EQ(Hex(got.mid(any)), Hex(octets));
+        EXPECT_EQ(BytesToHex(got.mid(any)), BytesToHex(octets));
         read += got;
     }
     void Gone() {  // the phone ended, hung up and took its link with it

@@ -1,7 +1,5 @@
 // The simulated phone driven over its pseudo-terminal, octet by octet, the way a client sees it.
 // The plain dialogues are in tests/data/phonesim-sessions.txt.
-#include <cstring>
-
 #include "../link/harness.h"
 
 namespace vantel::test {
@@ -18,12 +16,10 @@ TEST_P(Sessions, AnswerOctetForOctet) {
     for (const QString &line : GetParam().lines) {
         const QString key = line.section(u' ', 0, 0), rest = line.section(u' ', 1);
         if (key == u"sent" || key == u"deleted") files[key == u"deleted"] << rest;
-        if (key == u"pieces") piece = rest.section(u' ', 0, 0).toInt();
-        if (key == u"pieces") minSpanMs = rest.section(u' ', 1).toInt();
-        if (key != u"sent" && key != u"deleted" && key != u"pieces") {
-            SCOPED_TRACE(line);
-            Step(key, rest);
-        }
+        if (key == u"pieces")
+            piece = rest.section(u' ', 0, 0).toInt(), minSpanMs = rest.section(u' ', 1).toInt();
+        SCOPED_TRACE(line);
+        if (key != u"sent" && key != u"deleted" && key != u"pieces") Step(key, rest);
     }
     if (!client) return;
     EXPECT_EQ(phone->lines("sent"), files[0]);
@@ -40,14 +36,13 @@ TEST_P(Sessions, AnswerOctetForOctet) {
         latest = chunk.ms;
         first = first < 0 ? latest : first;
     }
-    EXPECT_EQ(Hex(rx), Hex(written));
-    EXPECT_EQ(Hex(tx), Hex(read));
+    EXPECT_EQ(BytesToHex(rx), BytesToHex(written));
+    EXPECT_EQ(BytesToHex(tx), BytesToHex(read));
     EXPECT_GE(latest - first, minSpanMs);
 }
 
 INSTANTIATE_TEST_SUITE_P(Phonesim, Sessions,
-                         ::testing::ValuesIn(Records("phonesim-sessions.txt", u"session")),
-                         [](const auto &info) { return info.param.name.toStdString(); });
+                         ::testing::ValuesIn(Records("phonesim-sessions.txt", u"session")), Name);
 
 using Phonesim = LinkFixture;
 
@@ -64,7 +59,7 @@ TEST_F(Phonesim, BabbleFillsTheQuietLineAfterTheFirstCommand) {
         const QByteArray babble = got.mid(kCsq.size());
         EXPECT_GE(babble.size(), 100);
         EXPECT_FALSE(babble.contains("\x10\x03") || babble.contains("OK"));
-        EXPECT_TRUE(strcmp(mode, "nul") || babble == QByteArray(babble.size(), '\0'));
+        EXPECT_TRUE(QByteArrayView(mode) != "nul" || babble == QByteArray(babble.size(), '\0'));
         port.write("AT+CSQ\r");
         EXPECT_TRUE(port.readFor(300).contains(kCsq));
     }
