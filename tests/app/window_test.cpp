@@ -56,6 +56,44 @@ TEST_F(WindowTest, UnreadableListFilesAreTracedAndNeverRewritten) {
     }
 }
 
+// Start-up reads the settings and the three list files: the messages sorted by time, a
+// duplicate dropped and traced between the load's first and last lines, in batches during which
+// other events are served and find the buttons disabled.
+TEST_F(WindowTest, StartUpLoadsTheListFilesInBatchesWithTheButtonsDisabled) {
+    writeFile("vantel.ini", "Speed=9600\r\nPort=2\r\n");
+    const auto Stamp = [](int i) {
+        return u"02010112%1%2"_qs.arg(i / 60, 2, 10, QChar(u'0')).arg(i % 60, 2, 10, QChar(u'0'));
+    };
+    const QString late = DeliverFrame("111", "030101120000", "one");
+    QByteArray list = (late + "\r\n" + late + "\r\n").toLatin1();
+    for (int i = 0; i < 3000; ++i)
+        list += DeliverFrame(QString::number(440000 + i), Stamp(i), "bulk").toLatin1() + "\r\n";
+    writeFile("vantelq.dat", list);
+    writeFile("smsaddr.dat", "Bob=4477001\r\nAnn=4477002\r\n");
+    writeFile("smscaddr.dat", "447785016005\r\n");
+    bool busyBetweenBatches = false;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (startup && !startup->isReady())
+            busyBetweenBatches |= window->busy() && !window->AddButton->isEnabled();
+    });
+    probe.start(0);
+    start();
+    ASSERT_TRUE(startupDone());
+    EXPECT_TRUE(busyBetweenBatches);
+    EXPECT_EQ(window->link().serial().settings(), u"9600,N,8,1");
+    EXPECT_EQ(window->link().serial().commPort(), 2);
+    EXPECT_EQ(window->QueueCountLabel->text(), u" 3001 items");
+    EXPECT_EQ(window->store().frameAt(3000), late);
+    const QString trace = window->trace().text();
+    const qsizetype duplicate = trace.indexOf(u"Duplicate Message Ignored");
+    EXPECT_LT(trace.indexOf(u"Loading Message List..."), duplicate);
+    EXPECT_LT(duplicate, trace.indexOf(u"Message List Loaded"));
+    EXPECT_EQ(window->sendForm().addressHistory().count(), 2);
+    EXPECT_EQ(window->sendForm().scHistory().items(), QStringList{"447785016005"});
+    EXPECT_TRUE(!window->busy() && window->AddButton->isEnabled());
+}
+
 TEST_F(StartedWindowTest, EveryControlCarriesItsName) {
     const QHash<QString, QWidget *> windows = {{"main", window.get()},
                                                {"view", &window->viewForm()},
