@@ -1,16 +1,10 @@
 #include "app/listline.h"
 
 #include "blockmode/frame.h"
-#include "pdu/summary.h"
 
 namespace vantel {
 
 namespace {
-
-constexpr qsizetype kTimeWidth = 17;
-constexpr qsizetype kAddressWidth = 20;
-constexpr qsizetype kTextWidth = 50;
-constexpr qsizetype kFrameColumn = kTimeWidth + kAddressWidth + kTextWidth + 3;
 
 constexpr QStringView kInvalidChecksum = u"<invalid checksum>";
 
@@ -38,12 +32,10 @@ ListLine MakeListLine(const QString &frame) {
 
     MessageFields fields;
     out.result = DecodeMessage(content, fields);
-    AppendColumn(out.line, fields.time, u"<no timestamp>", kTimeWidth);
-    out.line.append(u' ');
-    AppendColumn(out.line, fields.address, u"<no address>", kAddressWidth);
-    out.line.append(u' ');
-    AppendColumn(out.line, fields.text, u"<no text>", kTextWidth);
-    out.line.append(u' ');
+    for (const ListColumn &c : kListColumns) {
+        AppendColumn(out.line, fields.*c.field, c.fallback, c.width);
+        out.line.append(u' ');
+    }
     out.line.append(frame);
     return out;
 }

@@ -5,7 +5,29 @@
 #include <QString>
 #include <QStringView>
 
+#include "pdu/summary.h"
+
 namespace vantel {
+
+// The columns in front of the frame: the field each shows, what it shows when that is empty,
+// and its width. Each is followed by a blank.
+struct ListColumn {
+    QString MessageFields::*field;
+    QStringView fallback;
+    qsizetype width;
+};
+inline constexpr ListColumn kListColumns[] = {
+    {&MessageFields::time, u"<no timestamp>", 17},
+    {&MessageFields::address, u"<no address>", 20},
+    {&MessageFields::text, u"<no text>", 50},
+};
+// Where the stored frame begins (0-based).
+inline constexpr qsizetype kFrameColumn = [] {
+    qsizetype column = 0;
+    for (const ListColumn &c : kListColumns)
+        column += c.width + 1;
+    return column;
+}();
 
 struct ListLine {
     QString line;

@@ -15,9 +15,7 @@ namespace vantel {
 namespace {
 
 // Time column and its separator: lines that share them have the same time stamp.
-constexpr qsizetype kTimeColumnWidth = 18;
-// Where the stored frame starts in every line that MakeListLine builds.
-constexpr qsizetype kFrameColumn = 90;
+constexpr qsizetype kTimeColumnWidth = kListColumns[0].width + 1;
 // The trace window keeps 16000 characters, at most 593 of the shortest note ("Duplicate
 // Message Ignored" and CR LF): more notes in a row than that change nothing on screen.
 constexpr int kMaxRepeatedNotes = 600;

@@ -3,16 +3,13 @@
 #include <array>
 #include <cstring>
 
+#include "app/listline.h"
+
 namespace vantel {
 
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
-
-// The message-list columns: 17 of time, 20 of address, 50 of text (app/listline.cpp).
-constexpr qsizetype kTimeWidth = 17;
-constexpr qsizetype kAddressWidth = 20;
-constexpr qsizetype kTextWidth = 50;
 
 // The value of a hex digit of either case, -1 for any other octet.
 constexpr std::array<qint8, 256> kNibbles = [] {
@@ -138,18 +135,16 @@ bool ListedSummary::append(QByteArrayView pdu, QByteArray &out) {
         hex[i] = char16_t(c >= 'a' ? c - 32 : c);
     }
     if (bad < 0 || (pdu.size() % 2 && kNibbles[digit[0]] < 0)) return false;
-    DecodeListColumns(contentHex_, fields_, kTextWidth);
+    // No more of the text need be exact than its column shows.
+    DecodeListColumns(contentHex_, fields_, kListColumns[2].width);
 
     const qsizetype start = out.size();
-    out.resize(start + 3 * (kTimeWidth + kAddressWidth + kTextWidth + 3) + 4 * content_.size() +
-               32);
+    out.resize(start + 3 * kFrameColumn + 4 * content_.size() + 32);
     Writer w(out.data() + start);
-    w.column(fields_.time, u"<no timestamp>", kTimeWidth);
-    w.put(' ');
-    w.column(fields_.address, u"<no address>", kAddressWidth);
-    w.put(' ');
-    w.column(fields_.text, u"<no text>", kTextWidth);
-    w.put(' ');
+    for (const ListColumn &c : kListColumns) {
+        w.column(fields_.*c.field, c.fallback, c.width);
+        w.put(' ');
+    }
     // The stored frame (GSM 07.05 Block mode, as BuildFrame makes it): DLE STX, the content
     // with each DLE stuffed by 00, DLE ETX and the two's complement of the content's sum, its
     // octets stuffed as well.
