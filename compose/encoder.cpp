@@ -47,12 +47,9 @@ bool IsPhoneNumber(QStringView number) {
     return digit;
 }
 
+// A data coding scheme as typed: two hex digits, else -1.
 int DcsValue(QStringView dcs) {
-    if (dcs.size() != 2) return -1;
-    for (const QChar c : dcs) {
-        if (!isxdigit(c.toLatin1())) return -1;
-    }
-    return HexPairValue(dcs);
+    return dcs.size() == 2 ? HexOctetAt(dcs, 0) : -1;
 }
 
 EncodedEntry Refusal(QString error) {
