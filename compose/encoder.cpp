@@ -241,6 +241,17 @@ EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode) {
         serviceCentre = destination.sliced(comma + 1);
         destination.truncate(comma);
     }
+    // The histories are Windows-1252 files: a name they cannot hold is refused, not mangled.
+    for (const auto &[kept, file] :
+         {std::pair{history, u"smsaddr.dat"_qs}, std::pair{scHistory, u"smscaddr.dat"_qs}}) {
+        if (const QString lacking = FirstNonAnsiChar(kept); !lacking.isEmpty()) {
+            return Refusal(
+                QStringLiteral("The name \"%1\" cannot be kept in %2: it holds \"%3\" "
+                               "(U+%4), which the file's character set (Windows-1252) "
+                               "lacks. Write the name without it.")
+                    .arg(kept.left(kept.indexOf(u'=')), file, lacking, CodePointText(lacking)));
+        }
+    }
     if (!IsPhoneNumber(destination)) {
         return Refusal(QStringLiteral("The destination \"%1\" is not a phone number: only \"+\", "
                                       "digits and blanks can be sent to")

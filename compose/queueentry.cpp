@@ -67,6 +67,64 @@ std::optional<QueueEntry> ReadQueueEntry(QStringView entry, bool pduMode, QStrin
     return e;
 }
 
+Concatenation SeriesPlace(const QueueEntry &entry, bool pduMode) {
+    const QStringView data = entry.data;
+    // Where the TPDU starts: after "0702" and the service-centre field in Block mode; in PDU
+    // mode after the service-centre field when the data is longer than the octet count says.
+    qsizetype at = 0;
+    if (!pduMode)
+        at = 3 + HexOctetAt(data, 2);
+    else if (data.size() / 2 != entry.count.toInt())
+        at = 1 + HexOctetAt(data, 0);
+    // GSM 03.40 9.2.2.2: first octet (TP-VPF in bits 3-4, TP-UDHI in bit 6), TP-MR, TP-DA
+    // (length in digits, type, semi-octets), TP-PID, TP-DCS, TP-VP (none, 1 or 7 octets), TP-UDL.
+    const int first = HexOctetAt(data, at);
+    const int digits = HexOctetAt(data, at + 2);
+    if (first < 0 || digits < 0) return {};
+    const int vpf = (first >> 3) & 0x03;
+    at += 3 + 1 + (digits + 1) / 2 + 2 + (vpf == 2 ? 1 : vpf == 0 ? 0 : 7) + 1;
+    if (2 * at > data.size()) return {};
+    return FindConcatenation(data.sliced(2 * at), first & 0x40);
+}
+
+qsizetype NextQueueEntry(const QStringList &queue, bool pduMode, qsizetype *otherMode) {
+    qsizetype next = -1, others = 0;
+    std::optional<QueueEntry> head;
+    Concatenation series;
+    for (qsizetype row = 0; row < queue.size(); ++row) {
+        std::optional<QueueEntry> e = ReadQueueEntry(queue[row], pduMode);
+        if (!e && ReadQueueEntry(queue[row], !pduMode)) {
+            ++others;
+            continue;
+        }
+        // An entry no link mode can send goes to the transmission, which sets it aside.
+        if (!e) {
+            if (!head) {
+                next = row;
+                if (!otherMode) break;
+                head = QueueEntry();
+            }
+            continue;
+        }
+        if (!head) {
+            next = row;
+            head = std::move(e);
+            series = SeriesPlace(*head, pduMode);
+            if (!otherMode && !series.valid()) break;
+            continue;
+        }
+        if (!series.valid() || e->destination != head->destination) continue;
+        const Concatenation c = SeriesPlace(*e, pduMode);
+        if (c.reference == series.reference && c.total == series.total &&
+            c.sixteenBit == series.sixteenBit && c.part < series.part) {
+            next = row;
+            series = c;
+        }
+    }
+    if (otherMode) *otherMode = others;
+    return next;
+}
+
 QString ServiceCentreForCommand(QStringView serviceCentre) {
     QString s = serviceCentre.mid(1).toString();
     s.remove(u' ');

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <optional>
+
+#include "pdu/userdata.h"
 
 namespace vantel {
 
@@ -23,6 +26,19 @@ struct QueueEntry {
 // stated octet count, with or without a service-centre address field in front. Otherwise
 // nullopt, and *why (when given) says what is wrong.
 std::optional<QueueEntry> ReadQueueEntry(QStringView entry, bool pduMode, QString *why = nullptr);
+
+// The place of the entry's message in a concatenated series, read from the user-data header
+// of its SMS-SUBMIT; not valid() for a message of its own. `entry` must be readable in the link
+// mode (ReadQueueEntry).
+Concatenation SeriesPlace(const QueueEntry &entry, bool pduMode);
+
+// The row of `queue` (in its shown, sorted order) that the send timer takes next: the first
+// entry the link mode can send; when that one is a part of a series whose earlier parts are
+// still queued, the earliest of them, so that the recipient gets the parts in order. An entry
+// that no link mode can read is taken too (the transmission sets it aside). -1 when no entry is
+// for the link mode. *otherMode (when given) counts the entries that only the
+// other link mode can send.
+qsizetype NextQueueEntry(const QStringList &queue, bool pduMode, qsizetype *otherMode = nullptr);
 
 // The service centre as AT+CSCA="..." takes it: from its second character on, blanks left out.
 QString ServiceCentreForCommand(QStringView serviceCentre);

@@ -110,6 +110,16 @@ QByteArray ToAnsi(QStringView text) {
     return bytes;
 }
 
+QString FirstNonAnsiChar(QStringView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            return text.sliced(i, 2).toString();
+        if (c != QChar(kUnmappable) && AnsiCode(c) == kUnmappable) return QString(c);
+    }
+    return {};
+}
+
 int HexDigitValue(QStringView c) {
     return c.isEmpty() ? 0 : DigitValue(c[0]);
 }

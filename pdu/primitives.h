@@ -22,6 +22,8 @@ int AnsiCode(QChar c);
 QChar AnsiChar(int code);                // code 0..255
 QString FromAnsi(QByteArrayView bytes);  // Windows-1252 bytes to text; every byte maps back
 QByteArray ToAnsi(QStringView text);     // text to Windows-1252 bytes; unmappable -> '?'
+// The first character (a surrogate pair whole) that Windows-1252 cannot hold; empty when none.
+QString FirstNonAnsiChar(QStringView text);
 
 // Value of the first character (0 for an empty view): '0'-'9' 0-9, 'A'-'F'/'a'-'f' 10-15;
 // other characters give the out-of-range values of the classic formula (a space gives -16).

@@ -131,6 +131,14 @@ const QMap<QString, Call> &Calls() {
         {"BuildQueueEntry", {8, Encode}},
         {"MeasureText", {2, Measure}},
         {"ReadQueueEntry", {2, ReadEntry}},
+        {"NextQueueEntry",
+         {2,
+          [](const QStringList &in) -> QStringList {
+              qsizetype others = -1;
+              const qsizetype row =
+                  NextQueueEntry(in[0].split(QStringLiteral("\r\n")), in[1] == u"PDU", &others);
+              return {N(int(row)), N(int(others))};
+          }}},
         {"ServiceCentreForCommand", VANTEL_CALL(1, ServiceCentreForCommand(in[0]))},
         {"ReadSettings", {2, Read}},
         {"WriteSettings", {5, Write}},
