@@ -12,28 +12,18 @@ namespace vantel {
 
 namespace {
 
-QString DefaultLockPath() {
+QString RuntimeLockPath() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty()) return QDir::temp().filePath(QStringLiteral("vantel-%1.lock").arg(getuid()));
     return QDir(dir).filePath(QStringLiteral("vantel.lock"));
 }
 
-}  // namespace
-
-SingleInstance::SingleInstance()
-    : path_(DefaultLockPath()),
-      fallback_(QDir::current().filePath(QStringLiteral("vantel.lock"))) {}
-SingleInstance::SingleInstance(QString lockPath, QString fallbackPath)
-    : path_(std::move(lockPath)), fallback_(std::move(fallbackPath)) {}
-
-SingleInstance::~SingleInstance() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-// The open lock file, -1 when it cannot be made, -2 when another copy holds it.
-int SingleInstance::lock(const QString &path) {
+// The open lock file, -1 when it cannot be made, -2 when another copy holds it. A lock file
+// that another user made may be readable only, which is enough for flock().
+int Lock(const QString &path) {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
@@ -42,12 +32,35 @@ int SingleInstance::lock(const QString &path) {
     return fd;
 }
 
+}  // namespace
+
+SingleInstance::SingleInstance()
+    : SingleInstance(RuntimeLockPath(), QDir::current().filePath(QStringLiteral("vantel.lock"))) {}
+
+SingleInstance::SingleInstance(QString lockPath, QString workingFolderLock) {
+    for (QString *path : {&lockPath, &workingFolderLock})
+        if (!path->isEmpty()) paths_ << std::move(*path);
+}
+
+SingleInstance::~SingleInstance() {
+    for (const int fd : fds_)
+        ::close(fd);
+}
+
 bool SingleInstance::acquire() {
-    if (fd_ >= 0) return true;
-    int fd = lock(path_);
-    if (fd == -1 && !fallback_.isEmpty()) fd = lock(fallback_);
-    if (fd == -2) return false;
-    fd_ = fd;
+    if (held_) return true;
+    std::vector<int> fds;
+    for (const QString &path : paths_) {
+        const int fd = Lock(path);
+        if (fd == -2) {
+            for (const int taken : fds)
+                ::close(taken);
+            return false;
+        }
+        if (fd >= 0) fds.push_back(fd);
+    }
+    fds_ = std::move(fds);
+    held_ = true;
     return true;
 }
 

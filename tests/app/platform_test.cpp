@@ -99,16 +99,30 @@ TEST(SingleInstanceTest, SecondCopyIsRefusedUntilTheFirstEnds) {
     EXPECT_TRUE(second.acquire());
 }
 
-// Without a usable runtime folder the lock falls back to the working folder, so a second copy
-// is still refused; only when neither can be made do both run.
-TEST(SingleInstanceTest, LockFallsBackToTheWorkingFolder) {
+// Each copy locks its runtime folder and its working folder: a copy is refused when either is
+// taken, so two copies with runtime folders of their own still cannot share a working folder;
+// only when no lock can be made do both run.
+TEST(SingleInstanceTest, RuntimeFolderOrWorkingFolderTakenRefusesTheSecondCopy) {
     QTemporaryDir dir;
-    const QString missing = dir.filePath("no-runtime/vantel.lock");
-    for (const QString &fallback :
-         {dir.filePath("vantel.lock"), dir.filePath("gone/vantel.lock")}) {
-        SingleInstance first(missing, fallback), second(missing, fallback);
+    const QString run1 = dir.filePath("vantel.lock"), run2 = dir.filePath("run2.lock"),
+                  missing = dir.filePath("no-runtime/vantel.lock"),
+                  folder = dir.filePath("folder.lock"), other = dir.filePath("other.lock"),
+                  gone = dir.filePath("gone/vantel.lock");
+    const struct {
+        QString firstRuntime, firstFolder, secondRuntime, secondFolder;
+        bool secondRuns;
+    } cases[] = {
+        {run1, folder, run2, folder, false},  // another runtime folder, the same working folder
+        {run1, folder, run1, other, false},   // the same user, another working folder
+        {run1, folder, run2, other, true},    {missing, folder, missing, folder, false},
+        {missing, gone, missing, gone, true},
+    };
+    for (const auto &c : cases) {
+        SingleInstance first(c.firstRuntime, c.firstFolder),
+            second(c.secondRuntime, c.secondFolder);
         ASSERT_TRUE(first.acquire());
-        EXPECT_EQ(second.acquire(), fallback.contains(u"gone")) << fallback.toStdString();
+        EXPECT_EQ(second.acquire(), c.secondRuns)
+            << c.secondRuntime.toStdString() << " " << c.secondFolder.toStdString();
     }
 }
 
