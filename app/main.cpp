@@ -24,14 +24,16 @@ int main(int argc, char *argv[]) {
     vantel::Vantel window;
     QObject::connect(&window, &vantel::Vantel::programEnded, &app, &QApplication::quit,
                      Qt::QueuedConnection);
-    // The session ends, or someone asks the process to end: save and go, without a question
-    // (the send queue is on disk already).
+    // Someone asks the process to end, or the session ends: save and go, without a question
+    // (the send queue is on disk already), once a message in the phone's hands is sent or not.
     vantel::QuitSignals quitSignals;
     quitSignals.install();
     QObject::connect(&quitSignals, &vantel::QuitSignals::received, &window,
-                     &vantel::Vantel::EndNow);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
-                     [&window] { window.SaveListFiles(); });
+                     &vantel::Vantel::RequestEnd);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window] {
+        window.SaveListFiles();
+        if (window.exchangeRunning()) window.RequestEnd();
+    });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &vantel::Vantel::EndNow);
     window.Form_Load();
     return QApplication::exec();

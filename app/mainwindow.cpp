@@ -28,6 +28,7 @@
 #include "atmode/transmit.h"
 #include "blockmode/exchange.h"
 #include "compose/insertform.h"
+#include "compose/queueentry.h"
 #include "compose/sendform.h"
 #include "link/trace.h"
 #include "link/wait.h"
@@ -135,7 +136,8 @@ Vantel::Vantel(QWidget *parent)
             DebugWin->ensureCursorVisible();
         });
     });
-    queueFile_ = std::make_unique<SendQueueFile>(sendQueue_, store_);
+    queueFile_ = std::make_unique<SendQueueFile>(
+        sendQueue_, store_, [this](const QString &text, bool toLog) { WriteTrace(text, toLog); });
     messagesBus_ = std::make_unique<MessageListService>([this] {
         QList<StoredMessage> list;
         list.reserve(store_.model().count());
@@ -189,6 +191,10 @@ void Vantel::buildWindow() {
     FormComBox->setVisible(false);
     MessageQueue = MakeList(this, "MessageQueue", &store_.model());
     MessageQueue->installEventFilter(this);
+    StatusLabel = MakeLabel(this, "StatusLabel", QString());
+    StatusLabel->setWordWrap(true);
+    StatusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    StatusLabel->setVisible(false);
 
     // A row of buttons with the icon at its right, then the three headed panes.
     auto *buttons = new QHBoxLayout;
@@ -219,6 +225,7 @@ void Vantel::buildWindow() {
     layout->addSpacing(4);
     layout->addLayout(listHeading);
     layout->addWidget(MessageQueue, 6);
+    layout->addWidget(StatusLabel);
     resize(760, 560);
 
     connect(AddButton, &QPushButton::clicked, this, [this] { AddButton_Click(); });
@@ -239,6 +246,8 @@ QCoro::Task<> Vantel::Form_Load() {
     // The queue is whole before other programs can add to it, and they can from here on,
     // also while the first-start setup dialog waits.
     queueFile_->load();
+    // A queue that cannot be saved once an entry is sent is held back from the start.
+    if (QString why; sendQueue_.count() > 0 && !queueFile_->writable(&why)) setQueueHold(why);
     dbus_->start();
 
     if (!QFile::exists(kSettingsFile)) {
@@ -290,6 +299,11 @@ QCoro::Task<> Vantel::ShowSetupForm() {
         link_.serial().setSettings(settings_.speed + QStringLiteral(",N,8,1"));
         link_.serial().setCommPort(settings_.port.toInt());
         SaveSettings();
+        // Entries of the link mode left behind now wait; those of the new one go out.
+        qsizetype others = 0;
+        NextQueueEntry(sendQueue_.items(), settings_.pduMode, &others);
+        otherModeEntries_ = -1;
+        setOtherModeEntries(others);
     }
 }
 
@@ -404,29 +418,113 @@ void Vantel::closeEvent(QCloseEvent *event) {
 }
 
 QCoro::Task<> Vantel::AddButton_Click() {
+    if (endRequested_ || ending_) co_return;
+    ++exchanges_;
     co_await RetrieveMessages(link_, *this, settings_);
+    exchangeEnded();
+}
+
+void Vantel::exchangeEnded() {
+    --exchanges_;
+    if (endRequested_ && exchanges_ == 0) EndNow();
+}
+
+void Vantel::RequestEnd() {
+    if (ending_) return;
+    if (exchanges_ == 0 || endRequested_) {
+        EndNow();
+        return;
+    }
+    endRequested_ = true;
+    Timer1->stop();
+    WriteTrace(QStringLiteral("Vantel ends once the exchange with the phone is over"), true);
 }
 
 QCoro::Task<bool> Vantel::TransmitEntry(QString entry) {
-    // An unreadable entry was dropped with a trace and log line: it leaves the queue too.
     const TransmitOutcome outcome = co_await TransmitQueueEntry(link_, *this, settings_, entry);
-    co_return outcome != TransmitOutcome::Failed;
+    // An unreadable entry was never written to the phone: it leaves the queue for the file of
+    // rejected entries, or stays when that file cannot take it.
+    if (outcome == TransmitOutcome::Dropped) co_return queueFile_->reject(entry, QString());
+    co_return outcome == TransmitOutcome::Sent;
 }
 
 QCoro::Task<> Vantel::Timer1_Timer() {
     // A tick while an exchange holds the port waits for a later one. The viewer and the
     // other dialogs do not hold it: queued messages go out while they are open.
-    if (timerRunning_ || ending_ || link_.serial().isOpen()) co_return;
+    if (timerRunning_ || ending_ || endRequested_ || link_.serial().isOpen()) co_return;
     timerRunning_ = true;
     Timer1->stop();
-    if (sendQueue_.count() > 0 && transmitEntry) {
-        const QString entry = sendQueue_.at(0);
-        const bool gone = co_await transmitEntry(entry);
-        // Entries queued meanwhile may sort before it: remove the entry itself, not row 0.
-        if (gone) sendQueue_.removeAt(sendQueue_.indexOf(entry));
-    }
+    co_await SendNextEntry();
     timerRunning_ = false;
-    if (!ending_) Timer1->start();
+    if (!ending_ && !endRequested_) Timer1->start();
+}
+
+QCoro::Task<> Vantel::SendNextEntry() {
+    qsizetype others = 0;
+    const qsizetype row = NextQueueEntry(sendQueue_.items(), settings_.pduMode, &others);
+    setOtherModeEntries(others);
+    if (row < 0 || !transmitEntry) co_return;
+    // A sent entry must leave the file too, or the next start sends it again: nothing goes
+    // out while the file cannot be written.
+    QString why;
+    if (!queueFile_->writable(&why)) {
+        setQueueHold(why);
+        co_return;
+    }
+    setQueueHold(QString());
+    const QString entry = sendQueue_.at(row);
+    ++exchanges_;
+    const bool gone = co_await transmitEntry(entry);
+    // Entries queued meanwhile may sort before it: remove the entry itself, not its row.
+    if (gone) {
+        if (const int now = sendQueue_.indexOf(entry); now >= 0) sendQueue_.removeAt(now);
+        if (!queueFile_->flush(&why)) setQueueHold(why);
+    }
+    exchangeEnded();
+}
+
+void Vantel::setQueueHold(const QString &why) {
+    if (why == queueHold_) return;
+    const bool was = !queueHold_.isEmpty();
+    queueHold_ = why;
+    if (!why.isEmpty()) {
+        WriteTrace(QStringLiteral("Send queue held back: ") + SendQueueFileName.toString() +
+                       QStringLiteral(" cannot be written (") + why +
+                       QStringLiteral("); nothing more is sent until it can be"),
+                   true);
+    } else if (was) {
+        WriteTrace(QStringLiteral("Send queue resumed: ") + SendQueueFileName.toString() +
+                       QStringLiteral(" can be written again"),
+                   true);
+    }
+    showStatus();
+}
+
+void Vantel::setOtherModeEntries(qsizetype count) {
+    if (count == otherModeEntries_) return;
+    otherModeEntries_ = count;
+    showStatus();
+}
+
+void Vantel::showStatus() {
+    QStringList lines;
+    if (!queueHold_.isEmpty())
+        lines << QStringLiteral("Send queue held back: %1 cannot be written (%2).")
+                     .arg(SendQueueFileName.toString(), queueHold_);
+    if (otherModeEntries_ > 0) {
+        const QString mode =
+            settings_.pduMode ? QStringLiteral("Block mode") : QStringLiteral("PDU mode");
+        lines << QStringLiteral(
+                     "The send queue holds %1 %2 for %3: %4 until Setup switches "
+                     "back to it (Ctrl+D in the queue removes one).")
+                     .arg(otherModeEntries_)
+                     .arg(otherModeEntries_ == 1 ? QStringLiteral("entry")
+                                                 : QStringLiteral("entries"))
+                     .arg(mode, otherModeEntries_ == 1 ? QStringLiteral("it waits")
+                                                       : QStringLiteral("they wait"));
+    }
+    StatusLabel->setText(lines.join(u'\n'));
+    StatusLabel->setVisible(!lines.isEmpty());
 }
 
 void Vantel::setButtonsEnabled(bool enabled) {

@@ -72,6 +72,7 @@ public:
     void queueEntry(const QString &entry) override;
     bool pduMode() const override { return settings_.pduMode; }
     bool skipPDUSCA() const override { return settings_.skipPDUSCA; }
+    bool endRequested() const override { return endRequested_; }
     CopyBuffer &copyBuffer() override { return copyBuffer_; }
 
     // Dialog drivers and the handlers behind the buttons and the timer.
@@ -84,6 +85,11 @@ public:
     QCoro::Task<> SaveAndEnd();
     // Saves the list files and ends without a question (the session ends, a signal came).
     void EndNow();
+    // A signal or the session's end asks the program to end: at once when no exchange with the
+    // phone runs, else once the running one is over (no new one starts meanwhile). Asked again
+    // while it waits, it ends at once.
+    void RequestEnd();
+    bool exchangeRunning() const { return exchanges_ > 0; }
     QCoro::Task<> LoadListFiles();
     // The "Error saving <file>: <reason>" line of every file that could not be saved.
     QStringList SaveListFiles();
@@ -102,6 +108,8 @@ public:
     TechnicalView &technicalView() { return *technicalView_; }
     InsertForm &insertForm() { return *insertForm_; }
     int beepCount() const { return beeps_; }
+    // Why the send timer sends nothing ("" when it sends): the queue file cannot be written.
+    const QString &queueHold() const { return queueHold_; }
     bool ended() const { return ending_; }
 
     // Message boxes of the main window (tests answer them).
@@ -124,6 +132,7 @@ public:
     QPushButton *SendInfoButton;
     QLabel *FormComBox;
     QListView *MessageQueue;
+    QLabel *StatusLabel;
     QTimer *Timer1;
 
 Q_SIGNALS:
@@ -149,6 +158,11 @@ private:
     QCoro::Task<> ShowSendForm();
     QCoro::Task<> ShowInsertForm();
     QCoro::Task<> yieldToEvents();
+    QCoro::Task<> SendNextEntry();
+    void exchangeEnded();
+    void setQueueHold(const QString &why);
+    void setOtherModeEntries(qsizetype count);
+    void showStatus();
     int selectedRow(const QListView *view) const;
 
     Settings settings_;
@@ -163,6 +177,10 @@ private:
     bool listsLoaded_ = false;  // before, the files on disk are the lists: nothing to save
     bool quitAsking_ = false;
     bool timerRunning_ = false;
+    bool endRequested_ = false;
+    int exchanges_ = 0;  // retrievals and transmissions running
+    QString queueHold_;
+    qsizetype otherModeEntries_ = 0;
     bool traceShowPending_ = false;
     int beeps_ = 0;
     QTimer *yieldTimer_;

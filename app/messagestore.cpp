@@ -29,19 +29,25 @@ const QString kDuplicateTimestamp = QStringLiteral("Duplicate Timestamp - differ
 
 QStringList ListFileLines::take(qsizetype count) {
     QStringList lines;
-    while (count-- > 0 && pos_ < data_.size()) {
-        qsizetype end = data_.indexOf('\n', pos_);
-        if (end < 0) end = data_.size();
+    const QByteArrayView data(data_);
+    while (count-- > 0 && pos_ < data.size()) {
+        qsizetype end = data.indexOf('\n', pos_);
+        if (end < 0) end = data.size();
         qsizetype stop = end;
-        if (stop > pos_ && data_.at(stop - 1) == '\r') --stop;
-        lines.append(FromAnsi(QByteArrayView(data_).sliced(pos_, stop - pos_)));
+        if (loneCr_) {
+            // The first CR before the LF ends the line; CR LF is one line end.
+            const qsizetype cr = data.sliced(pos_, end - pos_).indexOf('\r');
+            if (cr >= 0 && pos_ + cr + 1 < end) end = stop = pos_ + cr;
+        }
+        if (stop > pos_ && data.at(stop - 1) == '\r') --stop;
+        lines.append(FromAnsi(data.sliced(pos_, stop - pos_)));
         pos_ = end + 1;
     }
     return lines;
 }
 
-QStringList SplitListFile(QByteArrayView data) {
-    return ListFileLines(data.toByteArray()).take(data.size() + 1);
+QStringList SplitListFile(QByteArrayView data, bool loneCr) {
+    return ListFileLines(data.toByteArray(), loneCr).take(data.size() + 1);
 }
 
 QByteArray JoinListFile(const QStringList &lines) {
@@ -174,7 +180,11 @@ QString SaveErrorText(QStringView name, const QString &reason) {
 }
 
 bool MessageStore::AppendListFile(const QString &frame, QString *error) {
-    QFile file(filePath(MessageListFile));
+    return AppendLines(MessageListFile, {frame}, error);
+}
+
+bool MessageStore::AppendLines(QStringView name, const QStringList &lines, QString *error) {
+    QFile file(filePath(name));
     auto fail = [&](const QString &reason) {
         if (error) *error = reason;
         return false;
@@ -182,13 +192,13 @@ bool MessageStore::AppendListFile(const QString &frame, QString *error) {
     if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
         return fail(file.errorString());
     const qint64 size = file.size();
-    QByteArray line = ToAnsi(frame) + "\r\n";
+    QByteArray data = JoinListFile(lines);
     // A last line without its line end (cut short, or edited by hand) keeps its own line.
     if (size > 0 && file.seek(size - 1)) {
         char last = 0;
-        if (file.getChar(&last) && last != '\n') line.prepend("\r\n");
+        if (file.getChar(&last) && last != '\n') data.prepend("\r\n");
     }
-    if (file.write(line) != line.size() || !file.flush()) {
+    if (file.write(data) != data.size() || !file.flush()) {
         const QString reason = file.errorString();
         file.resize(size);  // no half line stays behind
         return fail(reason);
@@ -212,10 +222,11 @@ std::optional<QByteArray> MessageStore::ReadFile(QStringView name, QString *erro
     return data;
 }
 
-std::optional<QStringList> MessageStore::ReadListFile(QStringView name, QString *error) const {
+std::optional<QStringList> MessageStore::ReadListFile(QStringView name, QString *error,
+                                                      bool loneCr) const {
     std::optional<QByteArray> data = ReadFile(name, error);
     if (!data) return std::nullopt;
-    return SplitListFile(*data);
+    return SplitListFile(*data, loneCr);
 }
 
 std::optional<QByteArray> MessageStore::LoadFile(QStringView name) {
@@ -229,10 +240,10 @@ std::optional<QByteArray> MessageStore::LoadFile(QStringView name) {
     return data;
 }
 
-std::optional<QStringList> MessageStore::LoadListFile(QStringView name) {
+std::optional<QStringList> MessageStore::LoadListFile(QStringView name, bool loneCr) {
     std::optional<QByteArray> data = LoadFile(name);
     if (!data) return std::nullopt;
-    return SplitListFile(*data);
+    return SplitListFile(*data, loneCr);
 }
 
 bool MessageStore::WriteListFile(QStringView name, const QStringList &lines, QString *error) {

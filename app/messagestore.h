@@ -25,17 +25,21 @@ inline constexpr QStringView SCAddressListFile = u"smscaddr.dat";
 // "Error saving vantelq.dat: No space left on device"
 QString SaveErrorText(QStringView name, const QString &reason);
 
+// With loneCr a CR alone ends a line too (files edited by hand on other systems); without, it
+// stays in its line.
 class ListFileLines {
 public:
-    explicit ListFileLines(QByteArray data) : data_(std::move(data)) {}
+    explicit ListFileLines(QByteArray data, bool loneCr = false)
+        : data_(std::move(data)), loneCr_(loneCr) {}
     bool atEnd() const { return pos_ >= data_.size(); }
     QStringList take(qsizetype count);
 
 private:
     QByteArray data_;
     qsizetype pos_ = 0;
+    bool loneCr_ = false;
 };
-QStringList SplitListFile(QByteArrayView data);
+QStringList SplitListFile(QByteArrayView data, bool loneCr = false);
 // The whole file as written: every line followed by CR LF, Windows-1252.
 QByteArray JoinListFile(const QStringList &lines);
 
@@ -61,6 +65,8 @@ public:
     // Appends one frame line to "vantelq.dat" and tells whether the whole line reached the
     // file; on failure the file is left as it was and *error says why.
     bool AppendListFile(const QString &frame, QString *error = nullptr);
+    // The same for lines appended to any file of the store's folder.
+    bool AppendLines(QStringView name, const QStringList &lines, QString *error = nullptr);
     void RemoveMessage(int row);
     void clear();
     // " 3 items"
@@ -71,11 +77,12 @@ public:
     // A file in the store's folder, whole or as lines; nullopt when it cannot be read. *error
     // says why when the file is there but unreadable, and stays empty when it is missing.
     std::optional<QByteArray> ReadFile(QStringView name, QString *error = nullptr) const;
-    std::optional<QStringList> ReadListFile(QStringView name, QString *error = nullptr) const;
+    std::optional<QStringList> ReadListFile(QStringView name, QString *error = nullptr,
+                                            bool loneCr = false) const;
     // The same for loading at start-up: a file that is there but cannot be read is traced as
     // "Cannot read <name>: <reason>" and held, so that no save replaces what it may still hold.
     std::optional<QByteArray> LoadFile(QStringView name);
-    std::optional<QStringList> LoadListFile(QStringView name);
+    std::optional<QStringList> LoadListFile(QStringView name, bool loneCr = false);
     bool isHeld(QStringView name) const { return held_.contains(name.toString()); }
     // Replaces a file in the store's folder atomically. A failure leaves the old file whole,
     // writes "Error saving <name>: <reason>" to the trace and returns false. A held file is

@@ -5,21 +5,68 @@
 
 #include "app/messagestore.h"
 #include "app/sortedlistmodel.h"
+#include "compose/queueentry.h"
+#include "link/trace.h"
 
 namespace vantel {
 
-SendQueueFile::SendQueueFile(SortedListModel &queue, MessageStore &store, QObject *parent)
-    : QObject(parent), queue_(queue), store_(store) {
+SendQueueFile::SendQueueFile(SortedListModel &queue, MessageStore &store, TraceFn trace,
+                             QObject *parent)
+    : QObject(parent), queue_(queue), store_(store), trace_(std::move(trace)) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &SendQueueFile::write);
 }
 
 void SendQueueFile::load() {
-    if (std::optional<QStringList> entries = store_.LoadListFile(SendQueueFileName))
-        queue_.addMany(*entries);
+    if (std::optional<QStringList> lines = store_.LoadListFile(SendQueueFileName, true)) {
+        QStringList entries;
+        entries.reserve(lines->size());
+        bool moved = false;
+        for (const QString &line : *lines) {
+            // An entry queued in either link mode waits for its mode; a blank line is nothing.
+            QString pduWhy, blockWhy;
+            if (line.trimmed().isEmpty()) {
+                moved = true;
+                continue;
+            }
+            if (ReadQueueEntry(line, true, &pduWhy) || ReadQueueEntry(line, false, &blockWhy)) {
+                entries << line;
+                continue;
+            }
+            const QString why = pduWhy == blockWhy
+                                    ? pduWhy
+                                    : QStringLiteral("PDU mode: ") + pduWhy +
+                                          QStringLiteral("; Block mode: ") + blockWhy;
+            if (reject(line, why))
+                moved = true;
+            else
+                entries << line;  // never lost: it stays, and no link mode sends it
+        }
+        queue_.addMany(entries);
+        if (moved) write();
+    }
     for (auto signal : {&SortedListModel::rowsInserted, &SortedListModel::rowsRemoved})
         connect(&queue_, signal, this, &SendQueueFile::changed);
     connect(&queue_, &SortedListModel::modelReset, this, &SendQueueFile::changed);
+}
+
+bool SendQueueFile::reject(const QString &entry, const QString &why) {
+    QString error;
+    const bool moved = store_.AppendLines(RejectedQueueFileName, {entry}, &error);
+    const QString reason = why.isEmpty() ? QString() : QStringLiteral(" (") + why + u')';
+    if (trace_) {
+        if (moved)
+            trace_(QStringLiteral("Unreadable send-queue entry moved to ") +
+                       RejectedQueueFileName.toString() + QStringLiteral(": ") + Visible(entry) +
+                       reason,
+                   true);
+        else
+            trace_(QStringLiteral("Unreadable send-queue entry kept (") +
+                       RejectedQueueFileName.toString() + QStringLiteral(" cannot be written: ") +
+                       error + QStringLiteral("): ") + Visible(entry) + reason,
+                   true);
+    }
+    return moved;
 }
 
 void SendQueueFile::changed() {
@@ -50,10 +97,16 @@ void SendQueueFile::write() {
         error = QStringLiteral("the file could not be read at start-up and is left as it is");
     }
     lastError_ = error;
+    proven_ = !failed_;
     lastWriteMs_ = clock.elapsed();
     // A caller told "saved" may change the queue again; that change waits for the next write.
     for (Done &done : std::exchange(waiting_, {}))
         done(!failed_, error);
+}
+
+bool SendQueueFile::writable(QString *error) {
+    if (!proven_ || failed_) write();
+    return flush(error);
 }
 
 bool SendQueueFile::flush(QString *error) {

@@ -113,7 +113,7 @@ QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
     QString why;
     const std::optional<QueueEntry> e = ReadQueueEntry(entry, settings.pduMode, &why);
     if (!e) {
-        host.WriteTrace(QStringLiteral("Unreadable send-queue entry removed: ") + Visible(entry) +
+        host.WriteTrace(QStringLiteral("Unreadable send-queue entry not sent: ") + Visible(entry) +
                             QStringLiteral(" (") + why + u')',
                         true);
         co_return TransmitOutcome::Dropped;

@@ -53,6 +53,10 @@ QCoro::Task<bool> RetrieveBlockMode(Link &link, LinkHost &host, const Settings &
 
     int fruitless = 0;
     for (;;) {
+        if (host.endRequested()) {
+            host.WriteTrace(QStringLiteral("Retrieval stopped: Vantel is ending"), false);
+            break;
+        }
         if (fruitless >= MaxFruitlessPasses) {
             host.WriteTrace(QStringLiteral("Retrieval stopped: %1 requests in a row brought "
                                            "no message")

@@ -24,6 +24,9 @@ public:
     virtual bool AddMessage(const QString &frame) = 0;
     // Plays "mcitest.wav" to its end (bounded); silent without a file or a sound device.
     virtual QCoro::Task<> PlayAlert() = 0;
+    // The program is asked to end: a retrieval stops after the message in hand, with the
+    // closing requests of its link mode.
+    virtual bool endRequested() const { return false; }
 };
 
 }  // namespace vantel

@@ -81,6 +81,7 @@ TEST(SplitListFileTest, KeepsEveryLine) {
     const struct {
         QByteArray bytes;
         QStringList lines;
+        bool loneCr = false;  // a CR alone ends a line too (the send queue)
     } cases[] = {
         {"a\r\nb\r\n", {"a", "b"}},
         {"a\r\nb", {"a", "b"}},  // no final line end
@@ -89,12 +90,16 @@ TEST(SplitListFileTest, KeepsEveryLine) {
         {"a\rb\r\n", {"a\rb"}},  // a lone CR stays in its line
         {"", {}},
         {"M\xfcller\r\n\x80\r\n", {u"M\u00fcller"_qs, u"\u20ac"_qs}},  // Windows-1252
+        {"a\rb\rc\r", {"a", "b", "c"}, true},
+        {"a\rb\nc\r\nd", {"a", "b", "c", "d"}, true},
+        {"a\r\rb\r\r\n", {"a", "", "b", ""}, true},
+        {"\r\n\r", {"", ""}, true},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(SplitListFile(c.bytes), c.lines) << c.bytes.toStdString();
-        EXPECT_TRUE(!c.bytes.endsWith("\r\n") || JoinListFile(c.lines) == c.bytes);
+        EXPECT_EQ(SplitListFile(c.bytes, c.loneCr), c.lines) << c.bytes.toStdString();
+        EXPECT_TRUE(!c.bytes.endsWith("\r\n") || c.loneCr || JoinListFile(c.lines) == c.bytes);
         // Taken a line at a time while a long file loads, the same lines come out.
-        ListFileLines lines(c.bytes);
+        ListFileLines lines(c.bytes, c.loneCr);
         QStringList one;
         while (!lines.atEnd())
             one += lines.take(1).value(0, u"<none>"_qs);
