@@ -1,4 +1,5 @@
 #include <csignal>
+#include <cstdio>
 
 #include <QApplication>
 #include <QMessageBox>
@@ -16,6 +17,7 @@ int main(int argc, char *argv[]) {
 
     vantel::SingleInstance instance;
     if (!instance.acquire()) {
+        std::fputs("Vantel is already running\n", stderr);
         QMessageBox::critical(nullptr, QStringLiteral("Vantel"),
                               QStringLiteral("Vantel is already running"));
         return 0;

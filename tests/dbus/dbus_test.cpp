@@ -8,12 +8,16 @@
 #include "bench/dbus/burstentries.h"
 
 #include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <QCoroDBusPendingCall>
 #include <QCoroTask>
 #include <QCoroTimer>
 #include <QDBusConnectionInterface>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -430,6 +434,245 @@ INSTANTIATE_TEST_SUITE_P(
                                   {"CMGS 14 04914421F3110005912143F50000A70361F118"}},
                       ProgramCase{"SigintWithoutPhone", SIGINT, "Port=1\r\n", {kEntry}, {}},
                       ProgramCase{"SigtermInTheSetupDialog", SIGTERM, {}, {kEntry}, {}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The moments at which the queue's promise is tried on the real program: every queued message
+// goes out exactly once or is still queued, and nothing given to the program disappears.
+enum class Moment {
+    None,           // the program sends what it can; then SIGTERM
+    Signal,         // SIGTERM once the phone has taken `before` messages (it holds its answer)
+    TwoSignals,     // the same, and a second SIGTERM 300 ms later
+    FolderInPlace,  // after `before` messages a folder takes the queue file's place for 12 s
+    SecondCopy,     // a second copy, with a runtime folder of its own, starts on the folder
+};
+struct QueueRun {
+    const char *name;
+    QByteArray ini{};
+    QStringList phoneOptions{};
+    QByteArray queue{};  // vantelsq.dat at the start
+    Moment moment = Moment::None;
+    int before = 0;
+    rlim_t fileSizeLimit = 0;  // RLIMIT_FSIZE of the program; 0: none
+    QStringList sent{};        // what the phone takes, in this order, each once
+    QByteArray queueAfter{};   // vantelsq.dat at the end
+    QByteArray rejected = "<missing>";
+    QStringList logged{};      // each is in vantel.log
+    int endsWithinMs = 15000;  // from the last signal to the exit
+    QByteArray phoneGot{};     // in what the phone received (hex), after the last submission
+};
+void PrintTo(const QueueRun &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class QueueRunTest : public ::testing::TestWithParam<QueueRun> {};
+
+TEST_P(QueueRunTest, EveryQueuedMessageGoesOutOnceOrStaysQueued) {
+    const QueueRun &c = GetParam();
+    QTemporaryDir dir;
+    const QString sentFile = dir.filePath("sent.txt");
+    const auto sentLines = [&] {
+        const QByteArray sent = ReadFile(sentFile);
+        return sent == "<missing>" ? QStringList()
+                                   : QString::fromLatin1(sent).split(u'\n', Qt::SkipEmptyParts);
+    };
+    QProcess phone;
+    phone.start(VANTEL_BINARY_DIR "/tools/phonesim/vantel-phonesim",
+                QStringList{"--link", dir.filePath("com1"), "--sent", sentFile, "--no-samples",
+                            "--transcript", dir.filePath("phone.txt")} +
+                    c.phoneOptions);
+    QByteArray said;
+    ASSERT_TRUE(WaitUntil(10s, [&] {
+        return (said += phone.readAllStandardOutput()).contains("ready ");
+    })) << phone.readAllStandardError().data();
+    for (const auto &[name, bytes] : {std::pair{"vantel.ini", c.ini}, {"vantelsq.dat", c.queue}}) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    }
+    const auto start = [&](QProcess &program, const char *runtime) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", dir.filePath(runtime));
+        QDir(dir.path()).mkdir(runtime);
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(dir.path());
+        const rlim_t limit = c.fileSizeLimit;
+        program.setChildProcessModifier([limit] {
+            const rlimit size{limit, limit};
+            if (limit) setrlimit(RLIMIT_FSIZE, &size);
+        });
+        program.start(VANTEL_BINARY_DIR "/app/vantel", QStringList());
+    };
+    QProcess program, second;
+    QByteArray refused;
+    start(program, "run1");
+    ASSERT_TRUE(WaitUntil(30s, [&] {
+        return QDBusConnection::sessionBus().interface()->isServiceRegistered(kName) ||
+               program.state() == QProcess::NotRunning;
+    }));
+    ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().data();
+
+    const auto waitForSent = [&](qsizetype n) {
+        return WaitUntil(n * 10s + 5s, [&] { return sentLines().size() >= n; });
+    };
+    QElapsedTimer sinceSignal;
+    switch (c.moment) {
+        case Moment::SecondCopy:
+            start(second, "run2");
+            EXPECT_TRUE(WaitUntil(30s, [&] {
+                return (refused += second.readAllStandardError())
+                    .contains("Vantel is already running");
+            })) << refused.data();
+            second.kill();
+            second.waitForFinished();
+            break;
+        case Moment::FolderInPlace: {
+            ASSERT_TRUE(waitForSent(c.before));
+            const QString queueFile = dir.filePath("vantelsq.dat");
+            ASSERT_TRUE(QFile::rename(queueFile, queueFile + ".moved") && QDir().mkdir(queueFile));
+            WaitUntil(12s, [] { return false; });
+            EXPECT_EQ(sentLines().size(), c.before)
+                << "sent while the queue file could not be written";
+            EXPECT_TRUE(QDir().rmdir(queueFile));
+            break;
+        }
+        case Moment::Signal:
+        case Moment::TwoSignals:
+            ASSERT_TRUE(waitForSent(c.before));
+            ::kill(pid_t(program.processId()), SIGTERM);
+            if (c.moment == Moment::TwoSignals) {
+                WaitUntil(300ms, [] { return false; });
+                ::kill(pid_t(program.processId()), SIGTERM);
+            }
+            sinceSignal.start();
+            break;
+        case Moment::None:
+            break;
+    }
+    if (!sinceSignal.isValid()) {
+        waitForSent(c.sent.size());
+        // More than a send-timer tick: a message sent twice would show.
+        WaitUntil(c.sent.isEmpty() ? 12s : 7s, [] { return false; });
+        ::kill(pid_t(program.processId()), SIGTERM);
+        sinceSignal.start();
+    }
+    EXPECT_TRUE(WaitUntil(std::chrono::milliseconds(c.endsWithinMs),
+                          [&] { return program.state() == QProcess::NotRunning; }))
+        << "still running " << sinceSignal.elapsed() << " ms after the signal";
+    if (program.state() != QProcess::NotRunning) program.kill(), program.waitForFinished();
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().data();
+
+    EXPECT_EQ(sentLines(), c.sent);
+    EXPECT_EQ(ReadFile(dir.filePath("vantelsq.dat")), c.queueAfter);
+    EXPECT_EQ(ReadFile(dir.filePath("vantelsq.rejected")), c.rejected);
+    const QByteArray log = ReadFile(dir.filePath("vantel.log"));
+    for (const QString &text : c.logged)
+        EXPECT_TRUE(log.contains(text.toLatin1())) << text.toStdString() << "\nnot in\n"
+                                                   << log.data();
+    if (!c.phoneGot.isEmpty()) {
+        QByteArray received;  // "<ms> RX <hex>" lines, joined
+        for (const QByteArray &line : ReadFile(dir.filePath("phone.txt")).split('\n'))
+            if (const qsizetype at = line.indexOf(" RX "); at >= 0) received += line.mid(at + 4);
+        const QByteArray last =
+            c.sent.isEmpty() ? QByteArray() : c.sent.last().section(u' ', -1).toLatin1();
+        EXPECT_TRUE(received.mid(received.lastIndexOf(last)).contains(c.phoneGot))
+            << received.data();
+    }
+    phone.terminate();
+    phone.waitForFinished(5000);
+}
+
+const QByteArray kPduIni = kIni + "PDUMode=1\r\n";
+const QString kBlockEntry = kEntry,
+              kBlockEntry2 = "14,54321,0123,070204914421F3110005914523F10000A70361F118",
+              kPduEntry = "14,12345,0123,04914421F3110005912143F50000A70361F118",
+              kPduEntry2 = "14,54321,0123,04914421F3110005914523F10000A70361F118",
+              kPduLong = "151,12345,0123,04914421F3110005912143F50004A78C" + QString(280, u'A'),
+              kPart1 = "18,12345,,510005912143F50004A707050003420201AA",
+              kPart2 = "18,12345,,510005912143F50004A707050003420202AA";
+QString Insert(const QString &entry) {
+    return "INSERT " + entry.section(u',', 3);
+}
+QString Cmgs(const QString &entry) {
+    return "CMGS " + entry.section(u',', 0, 0) + ' ' + entry.section(u',', 3);
+}
+QByteArray Lines(const QStringList &lines, const char *end = "\r\n") {
+    QByteArray out;
+    for (const QString &line : lines)
+        out += line.toLatin1() + end;
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, QueueRunTest,
+    ::testing::Values(
+        // A signal while the phone holds the outcome: the exchange ends as it would, closing
+        // Block mode, and the sent entry leaves the queue before the program ends.
+        QueueRun{.name = "SignalWhileBlockInsertIsInThePhonesHands",
+                 .ini = kIni,
+                 .phoneOptions = {"--insert-delay-ms", "4000"},
+                 .queue = Lines({kBlockEntry}),
+                 .moment = Moment::Signal,
+                 .before = 1,
+                 .sent = {Insert(kBlockEntry)},
+                 .queueAfter = "",
+                 .logged = {"Vantel ends once the exchange with the phone is over", "MSG: 100225"},
+                 .endsWithinMs = 10000,
+                 .phoneGot = "10021E1003FFE2"},
+        QueueRun{.name = "SignalWhileAtCmgsIsInThePhonesHands",
+                 .ini = kPduIni,
+                 .phoneOptions = {"--cmgs-delay-ms", "4000"},
+                 .queue = Lines({kPduEntry, kPduEntry2}),
+                 .moment = Moment::Signal,
+                 .before = 1,
+                 .sent = {Cmgs(kPduEntry)},
+                 .queueAfter = Lines({kPduEntry2}),
+                 .logged = {"Vantel ends once the exchange with the phone is over"},
+                 .endsWithinMs = 10000},
+        // A second signal ends at once: the entry the phone took is still queued.
+        QueueRun{.name = "SecondSignalEndsAtOnce",
+                 .ini = kIni,
+                 .phoneOptions = {"--insert-delay-ms", "30000"},
+                 .queue = Lines({kBlockEntry}),
+                 .moment = Moment::TwoSignals,
+                 .before = 1,
+                 .sent = {Insert(kBlockEntry)},
+                 .queueAfter = Lines({kBlockEntry}),
+                 .endsWithinMs = 3000},
+        // A queue file that cannot be written holds the queue back from the start.
+        QueueRun{.name = "QueueFileOverTheSizeLimitHoldsTheQueueBack",
+                 .ini = kPduIni,
+                 .queue = Lines({kPduEntry, kPduLong}),
+                 .fileSizeLimit = 300,
+                 .sent = {},
+                 .queueAfter = Lines({kPduEntry, kPduLong}),
+                 .logged = {"Send queue held back: vantelsq.dat cannot be written ("}},
+        // A sent entry whose removal cannot be saved stops the queue until it can.
+        QueueRun{.name = "RemovalThatCannotBeSavedStopsTheQueueUntilItCan",
+                 .ini = kIni,
+                 .phoneOptions = {"--insert-delay-ms", "3000"},
+                 .queue = Lines({kBlockEntry, kBlockEntry2}),
+                 .moment = Moment::FolderInPlace,
+                 .before = 1,
+                 .sent = {Insert(kBlockEntry), Insert(kBlockEntry2)},
+                 .queueAfter = "",
+                 .logged = {"Send queue held back: vantelsq.dat cannot be written (",
+                            "Send queue resumed: vantelsq.dat can be written again"}},
+        QueueRun{.name = "SecondCopyOnTheFolderIsRefused",
+                 .ini = kPduIni,
+                 .queue = Lines({kPduEntry2, kPduEntry}),
+                 .moment = Moment::SecondCopy,
+                 .sent = {Cmgs(kPduEntry), Cmgs(kPduEntry2)},
+                 .queueAfter = ""},
+        // Entries of the other link mode wait; lines end at CR too; a line no mode can read
+        // is set aside as it was; a series goes out in the order of its parts.
+        QueueRun{.name = "OtherModesEntriesWaitAndSeriesGoOutInOrder",
+                 .ini = kPduIni,
+                 .queue = Lines({kBlockEntry, kPart2, "garbage", kPart1}, "\r"),
+                 .sent = {Cmgs(kPart1), Cmgs(kPart2)},
+                 .queueAfter = Lines({kBlockEntry}),
+                 .rejected = "garbage\r\n",
+                 .logged = {"Unreadable send-queue entry moved to vantelsq.rejected: garbage "
+                            "(fewer than four fields)"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

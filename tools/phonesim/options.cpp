@@ -112,6 +112,8 @@ bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimO
         if (!ParseInt(v, 0, 255, &o.insertReject, 16)) return bad();
     } else if (name == u"insert-delay-ms") {
         if (!ParseInt(v, 0, 600000, &o.insertDelayMs)) return bad();
+    } else if (name == u"cmgs-delay-ms") {
+        if (!ParseInt(v, 0, 600000, &o.cmgsDelayMs)) return bad();
     } else if (name == u"cmgs-error") {
         if (!ParseInt(v, 0, 65535, &o.cmgsError)) return bad();
     } else if (name == u"garbage") {
@@ -263,6 +265,8 @@ QString UsageText() {
         "  --insert-failure XX      INSERT SMS: REQUEST CONFIRMED, then INSERT SMS FAILURE XX\n"
         "  --insert-reject XX       INSERT SMS: INSERT SMS FAILURE XX at once\n"
         "  --insert-delay-ms N      pause between REQUEST CONFIRMED and the outcome (200)\n"
+        "  --cmgs-delay-ms N        hold the answer to an AT+CMGS PDU back N ms (it is sent\n"
+        "                           at once)\n"
         "  --cmgs-error N           answer the AT+CMGS PDU with +CMS ERROR: N\n"
         "  --no-prompt              never send the \"> \" prompt\n"
         "  --cmgs-silent            take the AT+CMGS PDU, never answer it, send nothing\n"

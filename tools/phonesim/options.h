@@ -45,6 +45,7 @@ struct SimOptions {
     int insertReject = -1;
     int insertDelayMs = 200;
     int cmgsError = -1;
+    int cmgsDelayMs = 0;
     bool noPrompt = false;
     int garbage = 0;
     int vanishAfter = -1;

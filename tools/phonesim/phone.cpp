@@ -723,7 +723,8 @@ void Phone::ExecutePdu(QList<Output> &out) {
     }
     messageReference_ = (messageReference_ + 1) % 256;
     sent_ << QStringLiteral("CMGS %1 %2").arg(pdu_.length).arg(text);
-    out.append({"\r\n+CMGS: " + QByteArray::number(messageReference_) + "\r\n\r\nOK\r\n"});
+    out.append({"\r\n+CMGS: " + QByteArray::number(messageReference_) + "\r\n\r\nOK\r\n", true,
+                options_.cmgsDelayMs});
 }
 
 // ---- Block mode (GSM 07.05 section 2) ----
