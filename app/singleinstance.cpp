@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace vantel {
@@ -38,8 +39,19 @@ SingleInstance::SingleInstance()
     : SingleInstance(RuntimeLockPath(), QDir::current().filePath(QStringLiteral("vantel.lock"))) {}
 
 SingleInstance::SingleInstance(QString lockPath, QString workingFolderLock) {
-    for (QString *path : {&lockPath, &workingFolderLock})
-        if (!path->isEmpty()) paths_ << std::move(*path);
+    // A runtime folder that is the working folder has one lock file: locked twice, it would
+    // refuse its own copy.
+    QStringList seen;
+    for (QString *path : {&lockPath, &workingFolderLock}) {
+        if (path->isEmpty()) continue;
+        const QFileInfo info(*path);
+        QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+        const QString same =
+            (folder.isEmpty() ? info.absolutePath() : folder) + u'/' + info.fileName();
+        if (seen.contains(same)) continue;
+        seen << same;
+        paths_ << std::move(*path);
+    }
 }
 
 SingleInstance::~SingleInstance() {

@@ -114,8 +114,11 @@ TEST(SingleInstanceTest, RuntimeFolderOrWorkingFolderTakenRefusesTheSecondCopy) 
     } cases[] = {
         {run1, folder, run2, folder, false},  // another runtime folder, the same working folder
         {run1, folder, run1, other, false},   // the same user, another working folder
-        {run1, folder, run2, other, true},    {missing, folder, missing, folder, false},
+        {run1, folder, run2, other, true},
+        {missing, folder, missing, folder, false},
         {missing, gone, missing, gone, true},
+        {run1, run1, run1, folder, false},  // the runtime folder is the working folder
+        {run1, dir.path() + "/./vantel.lock", run2, other, true},
     };
     for (const auto &c : cases) {
         SingleInstance first(c.firstRuntime, c.firstFolder),

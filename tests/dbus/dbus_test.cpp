@@ -491,7 +491,7 @@ TEST_P(QueueRunTest, EveryQueuedMessageGoesOutOnceOrStaysQueued) {
     const auto start = [&](QProcess &program, const char *runtime) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_RUNTIME_DIR", dir.filePath(runtime));
-        QDir(dir.path()).mkdir(runtime);
+        QDir(dir.path()).mkdir(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         program.setProcessEnvironment(env);
         program.setWorkingDirectory(dir.path());
         const rlim_t limit = c.fileSizeLimit;
