@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QCoroSignal>
 #include <QCoroTimer>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
@@ -113,6 +115,10 @@ Vantel::Vantel(QWidget *parent)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(5000);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    // Automatic retrievals wait for the next send-timer tick that finds the line free.
+    AutoRetrieveTimer = new QTimer(this);
+    AutoRetrieveTimer->setObjectName(QStringLiteral("AutoRetrieveTimer"));
+    connect(AutoRetrieveTimer, &QTimer::timeout, this, [this] { autoRetrieveDue_ = true; });
 
     transmitEntry = [this](QString entry) { return TransmitEntry(std::move(entry)); };
 
@@ -182,6 +188,9 @@ void Vantel::buildWindow() {
     DebugWin->installEventFilter(this);
 
     Label2 = MakeLabel(this, "Label2", QStringLiteral("Send Queue"));
+    PauseButton = MakeButton(this, "PauseButton", QStringLiteral("&Pause Queue"));
+    PauseButton->setCheckable(true);
+    PauseButton->setToolTip(QStringLiteral("Hold the send queue back until pressed again"));
     SendQueue = MakeList(this, "SendQueue", &sendQueue_);
     SendQueue->installEventFilter(this);
     MessageQueueLbl = MakeLabel(this, "MessageQueueLbl", QStringLiteral("Message List"));
@@ -220,7 +229,12 @@ void Vantel::buildWindow() {
     layout->addWidget(Label1);
     layout->addWidget(DebugWin, 4);
     layout->addSpacing(4);
-    layout->addWidget(Label2);
+    auto *queueHeading = new QHBoxLayout;
+    queueHeading->addWidget(Label2);
+    queueHeading->addSpacing(16);
+    queueHeading->addWidget(PauseButton);
+    queueHeading->addStretch();
+    layout->addLayout(queueHeading);
     layout->addWidget(SendQueue, 3);
     layout->addSpacing(4);
     layout->addLayout(listHeading);
@@ -234,6 +248,10 @@ void Vantel::buildWindow() {
     connect(SendButton, &QPushButton::clicked, this, [this] { ShowSendForm(); });
     connect(QuitButton, &QPushButton::clicked, this, [this] { SaveAndEnd(); });
     connect(SendInfoButton, &QPushButton::clicked, this, [this] { ShowMessageViewer(); });
+    connect(PauseButton, &QPushButton::clicked, this, [this](bool paused) {
+        setQueuePaused(paused);
+        SaveSettings();
+    });
     connect(MessageQueue, &QListView::doubleClicked, this, [this] { ShowMessageViewer(); });
 }
 
@@ -272,6 +290,17 @@ void Vantel::LoadSettings() {
     sink.setSettings = [this](const QString &text) { return link_.serial().setSettings(text); };
     sink.setCommPort = [this](int port) { return link_.serial().setCommPort(port); };
     ReadSettings(file.readAll(), settings_, sink);
+    applyLinkSettings();
+}
+
+// The settings that live outside the file's reader: the device, the pause, the retrievals.
+void Vantel::applyLinkSettings() {
+    link_.serial().setDevice(settings_.device);
+    setQueuePaused(settings_.queuePaused);
+    if (settings_.autoRetrieveMinutes > 0)
+        AutoRetrieveTimer->start(settings_.autoRetrieveMinutes * 60000);
+    else
+        AutoRetrieveTimer->stop();
 }
 
 void Vantel::SaveSettings() {
@@ -298,6 +327,7 @@ QCoro::Task<> Vantel::ShowSetupForm() {
         ApplySetupForm(*setupForm_, settings_);
         link_.serial().setSettings(settings_.speed + QStringLiteral(",N,8,1"));
         link_.serial().setCommPort(settings_.port.toInt());
+        applyLinkSettings();
         SaveSettings();
         // Entries of the link mode left behind now wait; those of the new one go out.
         qsizetype others = 0;
@@ -420,8 +450,38 @@ void Vantel::closeEvent(QCloseEvent *event) {
 QCoro::Task<> Vantel::AddButton_Click() {
     if (endRequested_ || ending_) co_return;
     ++exchanges_;
+    retrieving_ = true;
+    newSenders_.clear();
     co_await RetrieveMessages(link_, *this, settings_);
+    retrieving_ = false;
+    notifyNewMessages();
     exchangeEnded();
+}
+
+void Vantel::ShowOutcome(const QString &problem) {
+    lastProblem_ = problem;
+    showStatus();
+}
+
+// A desktop notification through the freedesktop service on the session bus; nothing when
+// there is none.
+void Vantel::notifyNewMessages() {
+    if (newSenders_.isEmpty()) return;
+    QStringList from = newSenders_;
+    from.removeDuplicates();
+    const qsizetype count = newSenders_.size();
+    QString summary =
+        count == 1 ? QStringLiteral("1 new message") : QStringLiteral("%1 new messages").arg(count);
+    QString body = QStringLiteral("from ") + from.mid(0, 3).join(QStringLiteral(", "));
+    if (from.size() > 3) body += QStringLiteral(" and %1 more").arg(from.size() - 3);
+    newSenders_.clear();
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    call << QStringLiteral("Vantel") << uint(0) << QStringLiteral("vantel") << summary << body
+         << QStringList() << QVariantMap() << int(-1);
+    QDBusConnection::sessionBus().send(call);
 }
 
 void Vantel::exchangeEnded() {
@@ -454,7 +514,14 @@ QCoro::Task<> Vantel::Timer1_Timer() {
     if (timerRunning_ || ending_ || endRequested_ || link_.serial().isOpen()) co_return;
     timerRunning_ = true;
     Timer1->stop();
-    co_await SendNextEntry();
+    if (autoRetrieveDue_ && !busy_ && exchanges_ == 0 &&
+        (settings_.queuePaused || NextQueueEntry(sendQueue_.items(), settings_.pduMode) < 0)) {
+        autoRetrieveDue_ = false;
+        WriteTrace(QStringLiteral("Automatic retrieval"), false);
+        co_await AddButton_Click();
+    } else {
+        co_await SendNextEntry();
+    }
     timerRunning_ = false;
     if (!ending_ && !endRequested_) Timer1->start();
 }
@@ -463,7 +530,7 @@ QCoro::Task<> Vantel::SendNextEntry() {
     qsizetype others = 0;
     const qsizetype row = NextQueueEntry(sendQueue_.items(), settings_.pduMode, &others);
     setOtherModeEntries(others);
-    if (row < 0 || !transmitEntry) co_return;
+    if (row < 0 || !transmitEntry || settings_.queuePaused) co_return;
     // A sent entry must leave the file too, or the next start sends it again: nothing goes
     // out while the file cannot be written.
     QString why;
@@ -475,6 +542,27 @@ QCoro::Task<> Vantel::SendNextEntry() {
     const QString entry = sendQueue_.at(row);
     ++exchanges_;
     const bool gone = co_await transmitEntry(entry);
+    // Three failures in a row: the queue is not going out, and the window says why, once.
+    failedTicks_ = gone ? 0 : failedTicks_ + 1;
+    if (failedTicks_ == 3) {
+        const QString device = Visible(link_.serial().currentDevice());
+        QString why = QStringLiteral("the phone refused the message or did not confirm it");
+        if (!link_.answered())
+            why = QStringLiteral(
+                      "no answer from the phone on %1: check the cable, the port and "
+                      "the speed in Setup")
+                      .arg(device);
+        if (link_.openFailed())
+            why = QStringLiteral("the port %1 cannot be opened: %2")
+                      .arg(device, link_.serial().errorString());
+        const QString problem =
+            QStringLiteral("The send queue is held back: 3 attempts in a row failed (") + why +
+            QStringLiteral("); it is tried again every 5 seconds");
+        WriteTrace(problem, true);
+        ShowOutcome(problem);
+    } else if (gone && !lastProblem_.isEmpty() && lastProblem_.startsWith(u"The send queue")) {
+        ShowOutcome(QString());
+    }
     // Entries queued meanwhile may sort before it: remove the entry itself, not its row.
     if (gone) {
         if (const int now = sendQueue_.indexOf(entry); now >= 0) sendQueue_.removeAt(now);
@@ -506,8 +594,23 @@ void Vantel::setOtherModeEntries(qsizetype count) {
     showStatus();
 }
 
+void Vantel::setQueuePaused(bool paused) {
+    if (settings_.queuePaused != paused) {
+        settings_.queuePaused = paused;
+        WriteTrace(
+            paused ? QStringLiteral("Send queue paused") : QStringLiteral("Send queue resumed"),
+            true);
+    }
+    PauseButton->setChecked(paused);
+    PauseButton->setText(paused ? QStringLiteral("Resume &Queue") : QStringLiteral("&Pause Queue"));
+    showStatus();
+}
+
 void Vantel::showStatus() {
     QStringList lines;
+    if (!lastProblem_.isEmpty()) lines << lastProblem_;
+    if (settings_.queuePaused && sendQueue_.count() > 0)
+        lines << QStringLiteral("The send queue is paused: Resume Queue sends it.");
     if (!queueHold_.isEmpty())
         lines << QStringLiteral("Send queue held back: %1 cannot be written (%2).")
                      .arg(SendQueueFileName.toString(), queueHold_);
@@ -561,8 +664,12 @@ bool Vantel::AppendListFile(const QString &frame) {
 bool Vantel::AddMessage(const QString &frame) {
     const qsizetype before = store_.model().count();
     const bool result = store_.AddMessage(frame);
-    if (store_.model().count() > before)
-        Q_EMIT messagesBus_->MessageAdded(frame, MakeListLine(frame).line);
+    if (store_.model().count() > before) {
+        const QString line = MakeListLine(frame).line;
+        Q_EMIT messagesBus_->MessageAdded(frame, line);
+        if (retrieving_)
+            newSenders_ << line.mid(kListColumns[0].width + 1, kListColumns[1].width).trimmed();
+    }
     return result;
 }
 

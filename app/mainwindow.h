@@ -73,6 +73,7 @@ public:
     bool pduMode() const override { return settings_.pduMode; }
     bool skipPDUSCA() const override { return settings_.skipPDUSCA; }
     bool endRequested() const override { return endRequested_; }
+    void ShowOutcome(const QString &problem) override;
     CopyBuffer &copyBuffer() override { return copyBuffer_; }
 
     // Dialog drivers and the handlers behind the buttons and the timer.
@@ -133,6 +134,8 @@ public:
     QLabel *FormComBox;
     QListView *MessageQueue;
     QLabel *StatusLabel;
+    QPushButton *PauseButton;
+    QTimer *AutoRetrieveTimer;
     QTimer *Timer1;
 
 Q_SIGNALS:
@@ -163,6 +166,9 @@ private:
     void setQueueHold(const QString &why);
     void setOtherModeEntries(qsizetype count);
     void showStatus();
+    void setQueuePaused(bool paused);
+    void applyLinkSettings();
+    void notifyNewMessages();
     int selectedRow(const QListView *view) const;
 
     Settings settings_;
@@ -181,6 +187,11 @@ private:
     int exchanges_ = 0;  // retrievals and transmissions running
     QString queueHold_;
     qsizetype otherModeEntries_ = 0;
+    QString lastProblem_;  // how the last exchange went wrong ("" when it did not)
+    int failedTicks_ = 0;  // transmissions in a row that failed
+    bool autoRetrieveDue_ = false;
+    bool retrieving_ = false;
+    QStringList newSenders_;  // of the messages the running retrieval stored
     bool traceShowPending_ = false;
     int beeps_ = 0;
     QTimer *yieldTimer_;

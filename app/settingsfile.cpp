@@ -20,7 +20,10 @@ enum class Key {
     GetSIMMessages,
     SkipPDUSCA,
     DeleteOld,
-    KeepErr
+    KeepErr,
+    QueuePaused,
+    Device,
+    AutoRetrieve
 };
 
 struct KeyEntry {
@@ -41,6 +44,9 @@ constexpr KeyEntry kKeys[] = {
     {Key::SkipPDUSCA, u"SkipPDUSCA="},
     {Key::DeleteOld, u"DeleteOld="},
     {Key::KeepErr, u"KeepErr="},
+    {Key::QueuePaused, u"QueuePaused="},
+    {Key::Device, u"Device="},
+    {Key::AutoRetrieve, u"AutoRetrieve="},
 };
 
 constexpr qsizetype kSelectorLength = 5;
@@ -65,6 +71,8 @@ auto FlagOf(S &s, Key key) -> decltype(&s.debugMode) {
             return &s.deleteOld;
         case Key::KeepErr:
             return &s.keepErr;
+        case Key::QueuePaused:
+            return &s.queuePaused;
         default:
             return nullptr;
     }
@@ -95,6 +103,16 @@ void ApplyLine(QStringView line, Settings &s, const SerialSink &sink) {
             case Key::ConfirmString:
                 s.confirmString = value.toString();
                 break;
+            case Key::Device:
+                s.device = value.toString();
+                break;
+            case Key::AutoRetrieve: {
+                bool ok = false;
+                const int minutes = value.trimmed().toInt(&ok);
+                if (ok && minutes >= 0 && minutes <= MaxAutoRetrieveMinutes)
+                    s.autoRetrieveMinutes = minutes;
+                break;
+            }
             default:
                 *FlagOf(s, entry.key) = value.startsWith(u'1');
                 break;
@@ -139,6 +157,8 @@ QByteArray WriteSettings(const Settings &s) {
     line(u"Port=", s.port);
     line(u"DialString=", s.dialString);
     line(u"ConfirmString=", s.confirmString);
+    if (!s.device.isEmpty()) line(u"Device=", s.device);
+    if (s.autoRetrieveMinutes > 0) line(u"AutoRetrieve=", QString::number(s.autoRetrieveMinutes));
     for (const KeyEntry &entry : kKeys) {
         if (const bool *flag = FlagOf(s, entry.key); flag && *flag) {
             text.append(entry.name);

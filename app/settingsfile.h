@@ -7,6 +7,8 @@
 
 namespace vantel {
 
+inline constexpr int MaxAutoRetrieveMinutes = 1440;
+
 struct Settings {
     QString speed;  // line speed text, e.g. "19200"; empty when never set
     QString port;   // one character, e.g. "1"; empty when never set
@@ -20,6 +22,12 @@ struct Settings {
     bool skipPDUSCA = false;
     bool deleteOld = false;
     bool keepErr = false;
+    // Beside the classic keys: the device chosen from the Setup dialog's list (empty: the COM
+    // port option), whether the send queue is paused, and the minutes between automatic
+    // retrievals (0: off).
+    QString device;
+    bool queuePaused = false;
+    int autoRetrieveMinutes = 0;
 
     bool operator==(const Settings &) const = default;
 };

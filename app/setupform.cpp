@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -59,6 +61,22 @@ SetupForm::SetupForm(QWidget *parent) : QDialog(parent) {
     PortDeviceLabel = Named(new QLabel(this), "PortDeviceLabel");
     PortDeviceLabel->setTextFormat(Qt::PlainText);
     PortDeviceLabel->setEnabled(false);
+    DeviceBox = Named(new QComboBox(this), "DeviceBox");
+    DeviceBox->setToolTip(
+        QStringLiteral("A serial device of this machine, in place of the COM "
+                       "option (plugged-in devices appear as they come)"));
+    DeviceBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    DeviceBox->setMinimumContentsLength(40);
+    connect(DeviceBox, &QComboBox::currentIndexChanged, this, [this] { showDevice(); });
+    AutoRetrieveBox = Named(new QSpinBox(this), "AutoRetrieveBox");
+    AutoRetrieveBox->setRange(0, MaxAutoRetrieveMinutes);
+    AutoRetrieveBox->setPrefix(QStringLiteral("Retrieve every "));
+    AutoRetrieveBox->setSuffix(QStringLiteral(" minutes"));
+    AutoRetrieveBox->setSpecialValueText(QStringLiteral("Retrieve only when asked"));
+    // While the dialog is open, devices plugged in or out show up within two seconds.
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setInterval(2000);
+    connect(refreshTimer_, &QTimer::timeout, this, &SetupForm::refreshDevices);
 
     Label4 = Named(new QLabel(QStringLiteral("GSM 0705 Block Mode entry string"), this), "Label4");
     DialStringBox = Named(new QLineEdit(this), "DialStringBox");
@@ -100,11 +118,17 @@ SetupForm::SetupForm(QWidget *parent) : QDialog(parent) {
     top->addSpacing(12);
     top->addLayout(strings, 1);
 
+    auto *devices = new QHBoxLayout;
+    devices->addWidget(
+        Named(new QLabel(QStringLiteral("Or a device of this machine:"), this), "DeviceLabel"));
+    devices->addWidget(DeviceBox, 1);
+
     auto *options = new QGridLayout;
     options->addWidget(EchoSetBox, 0, 0);
     options->addWidget(RetrieveOldBox, 0, 1);
     options->addWidget(SkipPDUBox, 1, 0);
     options->addWidget(ReadSIMBox, 1, 1);
+    options->setColumnStretch(2, 1);  // a wide device list does not stretch the boxes
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -114,7 +138,12 @@ SetupForm::SetupForm(QWidget *parent) : QDialog(parent) {
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addLayout(devices);
     layout->addLayout(options);
+    auto *retrieval = new QHBoxLayout;
+    retrieval->addWidget(AutoRetrieveBox);
+    retrieval->addStretch();
+    layout->addLayout(retrieval);
     layout->addSpacing(8);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -135,8 +164,41 @@ void SetupForm::setDevicePath(std::function<QString(int)> devicePath) {
 }
 
 void SetupForm::showDevice() {
+    const QString chosen = device();
+    if (!chosen.isEmpty()) {
+        PortDeviceLabel->setText(QStringLiteral("In its place: ") + chosen);
+        return;
+    }
     const int index = portIndex();
     PortDeviceLabel->setText(devicePath_ ? devicePath_(index + 1) : QString());
+}
+
+QString SetupForm::device() const {
+    return DeviceBox->currentData().toString();
+}
+
+void SetupForm::setDevice(const QString &path) {
+    DeviceBox->clear();
+    DeviceBox->addItem(QStringLiteral("The COM option above"), QString());
+    bool listed = false;
+    for (const SerialDevice &d : listDevices ? listDevices() : QList<SerialDevice>()) {
+        // A device chosen by its stable name stays chosen under that name.
+        const QString value = d.stableName.isEmpty() ? d.path : d.stableName;
+        DeviceBox->addItem(DeviceText(d), value);
+        if (value == path || d.path == path) {
+            DeviceBox->setItemData(DeviceBox->count() - 1, path);
+            listed = true;
+        }
+    }
+    if (!path.isEmpty() && !listed) DeviceBox->addItem(path + QStringLiteral(" (missing)"), path);
+    DeviceBox->setCurrentIndex(qMax(0, DeviceBox->findData(path)));
+    showDevice();
+}
+
+void SetupForm::refreshDevices() {
+    const QString chosen = device();
+    const QSignalBlocker quiet(DeviceBox);
+    setDevice(chosen);
 }
 
 int SetupForm::speedIndex() const {
@@ -161,6 +223,7 @@ void SetupForm::setPortIndex(int index) {
 
 void SetupForm::answer(const QString &code) {
     if (answered_) return;
+    refreshTimer_->stop();
     answered_ = true;
     Q_EMIT command(code);
 }
@@ -171,6 +234,8 @@ void SetupForm::reject() {
 
 void SetupForm::showEvent(QShowEvent *event) {
     answered_ = false;
+    refreshDevices();
+    refreshTimer_->start();
     QDialog::showEvent(event);
     OKButton->setDefault(true);
     OKButton->setFocus();
@@ -217,6 +282,8 @@ void FillSetupForm(SetupForm &form, const Settings &s) {
     form.RetrieveOldBox->setChecked(s.getOldMessages);
     form.SkipPDUBox->setChecked(s.skipPDUSCA);
     form.DeleteOldBox->setChecked(s.deleteOld);
+    form.setDevice(s.device);
+    form.AutoRetrieveBox->setValue(s.autoRetrieveMinutes);
 }
 
 void ApplySetupForm(const SetupForm &form, Settings &s) {
@@ -230,6 +297,8 @@ void ApplySetupForm(const SetupForm &form, Settings &s) {
     s.getSIMMessages = form.ReadSIMBox->isChecked();
     s.skipPDUSCA = form.SkipPDUBox->isChecked();
     s.deleteOld = form.DeleteOldBox->isChecked();
+    s.device = form.device();
+    s.autoRetrieveMinutes = form.AutoRetrieveBox->value();
 }
 
 }  // namespace vantel

@@ -6,9 +6,13 @@
 #include <QDialog>
 #include <functional>
 
+#include "link/serialdevices.h"
 #include "views/askuser.h"
 
 class QCheckBox;
+class QComboBox;
+class QSpinBox;
+class QTimer;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -28,6 +32,15 @@ public:
     void setDevicePath(std::function<QString(int)> devicePath);
     // The About box goes through this.
     AskUserFn ask = AskUser;
+    // The serial devices offered below the port options (tests give their own).
+    std::function<QList<SerialDevice>()> listDevices = [] { return ListSerialDevices(); };
+
+    // The device chosen from the list; empty for the COM option.
+    QString device() const;
+    // Selects `path`, listed as missing when the machine does not have it.
+    void setDevice(const QString &path);
+    // Reads the list again, keeping the choice.
+    void refreshDevices();
 
     int speedIndex() const;
     void setSpeedIndex(int index);
@@ -39,6 +52,8 @@ public:
     QGroupBox *Frame3;
     QRadioButton *Port[4];  // objectNames Port0 .. Port3
     QLabel *PortDeviceLabel;
+    QComboBox *DeviceBox;
+    QSpinBox *AutoRetrieveBox;
     QLabel *Label4;
     QLineEdit *DialStringBox;
     QLabel *Label1;
@@ -70,6 +85,7 @@ private:
     void showDevice();
 
     std::function<QString(int)> devicePath_;
+    QTimer *refreshTimer_;
     bool answered_ = false;
 };
 

@@ -42,15 +42,15 @@ QStringList ListedFrames(QStringView captured, bool skipPDUSCA) {
     return frames;
 }
 
-QCoro::Task<> RetrievePduMode(Link &link, LinkHost &host, const Settings &settings) {
+QCoro::Task<bool> RetrievePduMode(Link &link, LinkHost &host, const Settings &settings) {
     const QByteArray list = settings.getOldMessages ? "AT+CMGL=4\r" : "AT+CMGL=0\r";
     const QByteArray store = settings.getSIMMessages ? "SM" : "ME";
     const QString failed = QStringLiteral("Failed to Retrieve");
 
     co_await link.Command(QByteArrayLiteral("AT\r"), 4);
-    if (link.portLost()) co_return;
+    if (link.portLost()) co_return false;
     co_await link.Pause(2);
-    if (link.portLost()) co_return;
+    if (link.portLost()) co_return false;
     link.clearBuffer();
 
     // Only an answer carrying "+CPMS:" is this command's: a late OK to "AT" is not.
@@ -58,22 +58,23 @@ QCoro::Task<> RetrievePduMode(Link &link, LinkHost &host, const Settings &settin
                                                     AtRule::AfterInfo(QStringLiteral("+CPMS:")));
     if (selected.kind != AtAnswer::Ok) {
         if (!link.portLost()) host.WriteTrace(failed, false);
-        co_return;
+        co_return false;
     }
     co_await link.Pause(2);
-    if (link.portLost()) co_return;
+    if (link.portLost()) co_return false;
     link.clearBuffer();
     // A listing that never ends with OK is not parsed.
     const AtAnswer listed = co_await link.Command(list, 30);
     if (listed.kind != AtAnswer::Ok) {
         if (!link.portLost()) host.WriteTrace(failed, false);
-        co_return;
+        co_return false;
     }
 
     for (const QString &frame : ListedFrames(link.captured(), settings.skipPDUSCA)) {
         host.AppendListFile(frame);
         host.AddMessage(frame);
     }
+    co_return true;
 }
 
 }  // namespace vantel

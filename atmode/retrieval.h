@@ -15,7 +15,8 @@ struct Settings;
 
 // Called with the port open. Traces "Failed to Retrieve" when the store cannot be selected or
 // the listing does not end with OK.
-QCoro::Task<> RetrievePduMode(Link &link, LinkHost &host, const Settings &settings);
+// True when the phone listed its messages to the end (a final OK).
+QCoro::Task<bool> RetrievePduMode(Link &link, LinkHost &host, const Settings &settings);
 
 // The MESSAGE frames (hex) for the PDUs of a captured AT+CMGL answer, in the order listed.
 // skipPDUSCA: the listed PDUs have no service-centre address field; an empty one is added.

@@ -5,6 +5,7 @@
 #include "blockmode/frame.h"
 #include "link/host.h"
 #include "link/link.h"
+#include "link/trace.h"
 #include "pdu/primitives.h"
 
 namespace vantel {
@@ -45,34 +46,37 @@ QCoro::Task<> TraceRepairs(LinkHost &host, const ReplyFrame &reply, bool sound) 
 
 namespace {
 
-// The GET NEXT MESSAGE loop. False when the port failed on the way.
-QCoro::Task<bool> RetrieveBlockMode(Link &link, LinkHost &host, const Settings &settings) {
+// How a GET NEXT MESSAGE loop ended.
+enum class LoopEnd { ListEnded, TimedOut, GaveUp, Stopped, PortLost };
+
+// The GET NEXT MESSAGE loop.
+QCoro::Task<LoopEnd> RetrieveBlockMode(Link &link, LinkHost &host, const Settings &settings) {
     co_await link.SendAndWait(ToAnsi(settings.dialString) + '\r', ToAnsi(settings.confirmString),
                               3);
-    if (link.portLost()) co_return false;
+    if (link.portLost()) co_return LoopEnd::PortLost;
 
     int fruitless = 0;
     for (;;) {
         if (host.endRequested()) {
             host.WriteTrace(QStringLiteral("Retrieval stopped: Vantel is ending"), false);
-            break;
+            co_return LoopEnd::Stopped;
         }
         if (fruitless >= MaxFruitlessPasses) {
             host.WriteTrace(QStringLiteral("Retrieval stopped: %1 requests in a row brought "
                                            "no message")
                                 .arg(MaxFruitlessPasses),
                             false);
-            break;
+            co_return LoopEnd::GaveUp;
         }
         co_await link.Pause(2);
-        if (link.portLost()) co_return false;
+        if (link.portLost()) co_return LoopEnd::PortLost;
 
         const std::optional<ReplyFrame> reply =
             co_await AwaitReplyFrame(link, GetNextMessageFrame, 10);
-        if (link.portLost()) co_return false;
+        if (link.portLost()) co_return LoopEnd::PortLost;
         if (!reply) {
             host.WriteTrace(QStringLiteral("Timed out waiting for 07.05 PDU"), false);
-            break;  // TimeoutFrame: the end of the list
+            co_return LoopEnd::TimedOut;
         }
         co_await TraceRepairs(host, *reply, settings.keepErr);
         const bool damaged = settings.keepErr && reply->repairs > 0;
@@ -85,8 +89,8 @@ QCoro::Task<bool> RetrieveBlockMode(Link &link, LinkHost &host, const Settings &
 
         if (reply->type() == u"22" || reply->endsList()) {
             co_await link.Pause(2);
-            if (link.portLost()) co_return false;
-            if (reply->endsList()) break;
+            if (link.portLost()) co_return LoopEnd::PortLost;
+            if (reply->endsList()) co_return LoopEnd::ListEnded;
             ++fruitless;
             continue;
         }
@@ -99,10 +103,9 @@ QCoro::Task<bool> RetrieveBlockMode(Link &link, LinkHost &host, const Settings &
         fruitless = stored ? 0 : fruitless + 1;
         if (reply->type() == u"21" && settings.deleteOld && !damaged && stored && saved) {
             co_await DeleteBlockMessage(link, host, settings, reply->content.mid(6, 2));
-            if (link.portLost()) co_return false;
+            if (link.portLost()) co_return LoopEnd::PortLost;
         }
     }
-    co_return true;
 }
 
 }  // namespace
@@ -129,15 +132,23 @@ QCoro::Task<> RetrieveMessages(Link &link, LinkHost &host, const Settings &setti
     host.DisableButtons();
     if (!link.OpenPort()) {
         host.EnableButtons();
+        const QString problem =
+            QStringLiteral("Cannot open the phone's port %1: %2")
+                .arg(Visible(link.serial().currentDevice()), link.serial().errorString());
+        host.WriteTrace(problem, true);
+        host.ShowOutcome(problem);
         co_return;
     }
 
+    bool listed = false;
     bool intact = true;
     if (settings.pduMode) {
-        co_await RetrievePduMode(link, host, settings);
+        listed = co_await RetrievePduMode(link, host, settings);
         intact = !link.portLost();
     } else {
-        intact = co_await RetrieveBlockMode(link, host, settings);
+        const LoopEnd end = co_await RetrieveBlockMode(link, host, settings);
+        intact = end != LoopEnd::PortLost;
+        listed = end == LoopEnd::ListEnded;
         if (intact) {
             co_await link.SendAndWait(EndSmsModeFrame, QByteArrayLiteral("OK"), 5);
             intact = !link.portLost();
@@ -146,7 +157,29 @@ QCoro::Task<> RetrieveMessages(Link &link, LinkHost &host, const Settings &setti
 
     link.ClosePort();
     host.EnableButtons();
-    if (intact) host.WriteTrace(QStringLiteral("Messages Retrieved"), false);
+    // Only a list read to its end is "retrieved"; anything else says why and where.
+    const QString device = Visible(link.serial().currentDevice());
+    QString problem;
+    if (!intact)
+        problem = QStringLiteral("The phone's port %1 failed during the retrieval").arg(device);
+    else if (!link.answered())
+        problem = QStringLiteral(
+                      "No answer from the phone on %1: check the cable, the port and "
+                      "the speed in Setup")
+                      .arg(device);
+    else if (host.endRequested())
+        problem = QStringLiteral("Retrieval stopped before the end of the phone's list");
+    else if (!listed)
+        problem = QStringLiteral(
+                      "The phone on %1 did not list its messages to the end: see "
+                      "the trace")
+                      .arg(device);
+    if (problem.isEmpty()) {
+        host.WriteTrace(QStringLiteral("Messages Retrieved"), false);
+    } else {
+        host.WriteTrace(problem, true);
+    }
+    host.ShowOutcome(problem);
 }
 
 }  // namespace vantel

@@ -27,6 +27,9 @@ public:
     // The program is asked to end: a retrieval stops after the message in hand, with the
     // closing requests of its link mode.
     virtual bool endRequested() const { return false; }
+    // How the last exchange ended, for the window: "" when it did what it was for, else the
+    // line that says what went wrong (already traced and logged).
+    virtual void ShowOutcome(const QString &problem) { (void)problem; }
 };
 
 }  // namespace vantel

@@ -76,11 +76,14 @@ Link::Link(LinkHost &host, const Settings &settings, QObject *parent)
 }
 
 bool Link::OpenPort() {
-    if (!serial_.open()) {
+    openFailed_ = !serial_.open();
+    if (openFailed_) {
         host_.WriteTrace(QStringLiteral("Cannot Open Port"), false);
         return false;
     }
+    host_.WriteTrace(QStringLiteral("Opened ") + Visible(serial_.currentDevice()), false);
     portLost_ = false;
+    answered_ = false;
     return true;
 }
 
@@ -93,6 +96,7 @@ bool Link::ClosePort() {
 }
 
 void Link::ReceiveData(const QByteArray &chunk) {
+    answered_ = answered_ || !chunk.isEmpty();
     if (settings_.debugMode)
         host_.WriteTrace(TraceDataText(chunk, u"RX:", !settings_.pduMode), false);
     buffer_ += BytesToHex(chunk);

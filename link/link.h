@@ -93,6 +93,10 @@ public:
 
     // The port failed since it was last opened: the running exchange must end.
     bool portLost() const { return portLost_; }
+    // Whether the phone sent anything since the port was opened.
+    bool answered() const { return answered_; }
+    // Whether the last OpenPort failed.
+    bool openFailed() const { return openFailed_; }
 
     // Test seam: every pause and time-out lasts `scale` times its nominal length.
     void setTimeScale(double scale) { timeScale_ = scale; }
@@ -121,6 +125,8 @@ private:
     QString captured_;
     quint64 bufferEpoch_ = 0;  // bumped whenever digits leave the buffer
     bool portLost_ = false;
+    bool answered_ = false;
+    bool openFailed_ = false;
     bool wakePending_ = false;
     double timeScale_ = 1.0;
 };

@@ -81,9 +81,13 @@ QString SerialControl::devicePath(int n) {
     return QStringLiteral("/dev/ttyS%1").arg(n - 1);
 }
 
+QString SerialControl::currentDevice() const {
+    return device_.isEmpty() ? devicePath(commPort_) : device_;
+}
+
 bool SerialControl::open() {
     if (port_.isOpen()) return false;
-    port_.setPortName(devicePath(commPort_));
+    port_.setPortName(currentDevice());
     if (!port_.open(QIODevice::ReadWrite)) return false;
     port_.setBaudRate(baud_);
     port_.setParity(parity_);

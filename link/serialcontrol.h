@@ -27,6 +27,13 @@ public:
     // The device that port n stands for: a symbolic link "comN" in the working directory when
     // there is one (its target), otherwise /dev/ttyS(n-1).
     static QString devicePath(int n);
+    // A device chosen by its path takes the place of the port number; empty: the port number.
+    void setDevice(const QString &path) { device_ = path; }
+    const QString &device() const { return device_; }
+    // The device the next open() uses.
+    QString currentDevice() const;
+    // Why the last open() failed.
+    QString errorString() const { return port_.errorString(); }
 
     bool open();
     // False when the port was open and could not be closed cleanly.
@@ -48,6 +55,7 @@ private:
     QSerialPort port_;
     QString settings_ = QStringLiteral("19200,N,8,1");
     int commPort_ = 1;
+    QString device_;
     qint32 baud_ = 19200;
     QSerialPort::Parity parity_ = QSerialPort::NoParity;
     QSerialPort::DataBits dataBits_ = QSerialPort::Data8;

@@ -317,7 +317,8 @@ TEST_F(WindowTest, SetupDialogFillsAppliesAndSaves) {
         EXPECT_FALSE(form.isVisible());
         EXPECT_EQ(fileBytes("vantel.ini"), !c[5].isEmpty()         ? c[5].toLatin1()
                                            : c[0].startsWith(u'<') ? "<missing>"
-                                                                   : c[0].toLatin1());
+                                                                   : c[0].toLatin1())
+            << fileBytes("vantel.ini").data();
         EXPECT_EQ(window->trace().text().contains("Error saving INI file"), c[4].endsWith(u"disk"));
         EXPECT_EQ(window->link().serial().settings(), c[6]);
         EXPECT_EQ(window->link().serial().commPort(), c[7].toInt());

@@ -82,6 +82,15 @@ QStringList Read(const QStringList &in) {
     return Render(s) << serial.join(u" ; ");
 }
 
+// The keys beside the classic ones: device | queue paused | minutes between retrievals | the
+// file written back.
+QStringList ReadAdded(const QStringList &in) {
+    Settings s;
+    ReadSettings(in[0].toLatin1(), s);
+    return {s.device, B(s.queuePaused), N(s.autoRetrieveMinutes),
+            QString::fromLatin1(WriteSettings(s))};
+}
+
 QStringList Write(const QStringList &in) {
     Settings s;
     s.speed = in[0];
@@ -142,6 +151,7 @@ const QMap<QString, Call> &Calls() {
         {"ServiceCentreForCommand", VANTEL_CALL(1, ServiceCentreForCommand(in[0]))},
         {"ReadSettings", {2, Read}},
         {"WriteSettings", {5, Write}},
+        {"ReadAddedSettings", {1, ReadAdded}},
         {"MakeListLine", VANTEL_CALL(1, ListLineOf(in[0]))},
         {"FrameOfLine", VANTEL_CALL(1, FrameOfLine(in[0]).toString())},
         {"CountLabelText", VANTEL_CALL(1, CountLabelText(in[0].toLongLong()))},

@@ -61,8 +61,16 @@ public:
 
 class TestHost : public LinkHost {
 public:
-    explicit TestHost(QDir dir) : store([this](const QString &text) { trace << text; }, dir) {}
-    void WriteTrace(const QString &text, bool toLog) override {
+    explicit TestHost(QDir folder)
+        : dir(folder.absolutePath()),
+          store([this](const QString &text) { trace << text; }, folder) {}
+    // The pseudo-terminal's name and the test's folder change from run to run: lines show
+    // them as <device> and <dir>.
+    void WriteTrace(const QString &line, bool toLog) override {
+        static const QRegularExpression pts(QStringLiteral("/dev/pts/[0-9]+"));
+        QString text = line;
+        text.replace(pts, QStringLiteral("<device>"));
+        if (!dir.isEmpty()) text.replace(dir, QStringLiteral("<dir>"));
         trace << text;
         if (toLog) log << text;
     }
@@ -75,6 +83,7 @@ public:
     }
     QCoro::Task<> PlayAlert() override { co_return void(++alerts); }
 
+    QString dir;
     QStringList trace, log, appended, offered;  // log: the lines written with toLog
     int disables = 0, enables = 0, alerts = 0;
     MessageStore store;

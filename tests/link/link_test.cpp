@@ -31,6 +31,8 @@ TEST_F(Fixture, SendAndWaitMatchesRecordedBuffers) {
     settings.debugMode = true;
     link->setTimeScale(0.05);
     ASSERT_TRUE(link->OpenPort());
+    EXPECT_EQ(host->trace, QStringList{u"Opened <device>"_qs});
+    host->trace.clear();
     for (const QStringList &r : Rows(u"buffer")) {
         SCOPED_TRACE(r.join(u' '));
         link->clearBuffer();
