@@ -9,6 +9,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMetaType>
+#include <QThread>
+
+#include <algorithm>
 
 namespace vantel {
 
@@ -196,6 +199,8 @@ MessageListService::MessageListService(LinesFn lines, QObject *parent)
     qDBusRegisterMetaType<StoredMessage>();
     qDBusRegisterMetaType<QList<StoredMessage>>();
     qDBusRegisterMetaType<StoredLines>();
+    // Building a reply is work for a whole core: the window keeps one of its own.
+    workers_.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, kMaxListCalls));
 }
 
 MessageListService::~MessageListService() {
