@@ -36,10 +36,10 @@ private:
     qsizetype pos_ = 0;
 };
 QStringList SplitListFile(QByteArrayView data);
-// The stored frame of a list line of the message list. Safe on any thread.
-QString FrameOfStoredLine(const QString &line);
 // The whole file as written: every line followed by CR LF, Windows-1252.
 QByteArray JoinListFile(const QStringList &lines);
+// The stored frame of a message-list line (from column 91 on). Safe on any thread.
+QString FrameOfStoredLine(const QString &line);
 
 class MessageStore : public QObject {
     Q_OBJECT
