@@ -1,5 +1,6 @@
 #include "app/dbuslink.h"
 
+#include "app/messagestore.h"
 #include "app/sendqueuefile.h"
 #include "app/sortedlistmodel.h"
 #include "compose/queueentry.h"
@@ -8,6 +9,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMetaType>
+#include <QThread>
+
+#include <algorithm>
 
 namespace vantel {
 
@@ -167,14 +171,87 @@ const QDBusArgument &operator>>(const QDBusArgument &in, StoredMessage &m) {
     return in;
 }
 
-MessageListService::MessageListService(ListFn list, QObject *parent)
-    : QObject(parent), list_(std::move(list)) {
+QDBusArgument &operator<<(QDBusArgument &out, const StoredLines &list) {
+    out.beginArray(QMetaType::fromType<StoredMessage>());
+    for (const QString &line : list.lines) {
+        out.beginStructure();
+        out << FrameOfStoredLine(line) << line;
+        out.endStructure();
+    }
+    out.endArray();
+    return out;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &in, StoredLines &list) {
+    list.lines.clear();
+    in.beginArray();
+    while (!in.atEnd()) {
+        StoredMessage m;
+        in >> m;
+        list.lines.append(m.line);
+    }
+    in.endArray();
+    return in;
+}
+
+MessageListService::MessageListService(LinesFn lines, QObject *parent)
+    : QObject(parent), lines_(std::move(lines)) {
     qDBusRegisterMetaType<StoredMessage>();
     qDBusRegisterMetaType<QList<StoredMessage>>();
+    qDBusRegisterMetaType<StoredLines>();
+    // Building a reply is work for a whole core: the window keeps one of its own.
+    workers_.setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 1, kMaxListCalls));
+}
+
+MessageListService::~MessageListService() {
+    ending_ = true;
+    for (const auto &[bus, call] : std::exchange(waiting_, {}))
+        bus.send(call.createErrorReply(
+            QString::fromLatin1(kDBusListBusyError),
+            QStringLiteral("Vantel ended before its message list was loaded")));
+    // A reply being built is sent first: the workers use the connection.
+    workers_.waitForDone();
+}
+
+void MessageListService::setLoading(bool loading) {
+    loading_ = loading;
+    if (loading_) return;
+    for (const auto &[bus, call] : std::exchange(waiting_, {}))
+        answer(bus, call);
 }
 
 QList<StoredMessage> MessageListService::List() {
-    return list_ ? list_() : QList<StoredMessage>();
+    if (!calledFromDBus()) {
+        QList<StoredMessage> list;
+        for (const QString &line : lines_ ? lines_() : QStringList())
+            list.append({FrameOfStoredLine(line), line});
+        return list;
+    }
+    if (calls_ >= kMaxListCalls) {
+        sendErrorReply(
+            QString::fromLatin1(kDBusListBusyError),
+            QStringLiteral("%1 List calls are being answered: try again later").arg(kMaxListCalls));
+        return {};
+    }
+    ++calls_;
+    setDelayedReply(true);
+    if (loading_)
+        waiting_.emplace_back(connection(), message());
+    else
+        answer(connection(), message());
+    return {};
+}
+
+void MessageListService::answer(const QDBusConnection &bus, const QDBusMessage &call) {
+    // The reply is the list as it stands now, whatever changes while it is built.
+    workers_.start([this, bus, call, list = StoredLines{lines_ ? lines_() : QStringList()}] {
+        if (ending_)
+            bus.send(call.createErrorReply(QString::fromLatin1(kDBusListBusyError),
+                                           QStringLiteral("Vantel is ending")));
+        else
+            bus.send(call.createReply(QVariant::fromValue(list)));
+        --calls_;
+    });
 }
 
 }  // namespace vantel

@@ -12,7 +12,12 @@
 #include <QMetaType>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QThreadPool>
+#include <atomic>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace vantel {
 
@@ -27,7 +32,23 @@ struct StoredMessage {
 QDBusArgument &operator<<(QDBusArgument &out, const StoredMessage &m);
 const QDBusArgument &operator>>(const QDBusArgument &in, StoredMessage &m);
 
-class MessageListService : public QObject {
+// The list lines of a List() reply, marshalled as a(ss): each line with its frame, taken out of
+// the line only while the reply is written, so that no second copy of the list is kept.
+struct StoredLines {
+    QStringList lines;
+};
+QDBusArgument &operator<<(QDBusArgument &out, const StoredLines &list);
+// Keeps the lines of what it reads (the frames are in them).
+const QDBusArgument &operator>>(const QDBusArgument &in, StoredLines &list);
+
+inline constexpr char kDBusListBusyError[] = "org.vantel.Messages.Error.Busy";
+// List() calls waiting or being answered at one time; more are refused as busy.
+inline constexpr int kMaxListCalls = 4;
+
+// List() answers from other threads: the list lines are taken on the window's thread (shared,
+// not copied, so that costs nothing however long the list is) and the reply, tens of megabytes
+// for a long list, is built and sent by a worker, so the window never waits for it.
+class MessageListService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.vantel.Messages")
     Q_CLASSINFO("D-Bus Introspection",
@@ -41,8 +62,14 @@ class MessageListService : public QObject {
                 "    </signal>\n"
                 "  </interface>\n")
 public:
-    using ListFn = std::function<QList<StoredMessage>()>;
-    explicit MessageListService(ListFn list, QObject *parent = nullptr);
+    // The list lines in their sorted order; each holds its frame.
+    using LinesFn = std::function<QStringList()>;
+    explicit MessageListService(LinesFn lines, QObject *parent = nullptr);
+    // Calls still waiting are refused; replies being built are finished and sent first.
+    ~MessageListService() override;
+
+    // While the list is loading, List() calls wait, and are answered once it is whole.
+    void setLoading(bool loading);
 
 public Q_SLOTS:
     Q_SCRIPTABLE QList<vantel::StoredMessage> List();
@@ -51,7 +78,14 @@ Q_SIGNALS:
     Q_SCRIPTABLE void MessageAdded(const QString &frame, const QString &line);
 
 private:
-    ListFn list_;
+    void answer(const QDBusConnection &bus, const QDBusMessage &call);
+
+    LinesFn lines_;
+    bool loading_ = false;
+    std::vector<std::pair<QDBusConnection, QDBusMessage>> waiting_;
+    std::atomic<int> calls_{0};  // waiting or being answered
+    std::atomic<bool> ending_{false};
+    QThreadPool workers_;
 };
 
 inline constexpr char kDBusServiceName[] = "org.vantel.Vantel";
@@ -115,3 +149,4 @@ private:
 }  // namespace vantel
 
 Q_DECLARE_METATYPE(vantel::StoredMessage)
+Q_DECLARE_METATYPE(vantel::StoredLines)

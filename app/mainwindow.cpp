@@ -144,13 +144,9 @@ Vantel::Vantel(QWidget *parent)
     });
     queueFile_ = std::make_unique<SendQueueFile>(
         sendQueue_, store_, [this](const QString &text, bool toLog) { WriteTrace(text, toLog); });
-    messagesBus_ = std::make_unique<MessageListService>([this] {
-        QList<StoredMessage> list;
-        list.reserve(store_.model().count());
-        for (int row = 0; row < store_.model().count(); ++row)
-            list.append({store_.frameAt(row), store_.model().at(row)});
-        return list;
-    });
+    messagesBus_ = std::make_unique<MessageListService>([this] { return store_.model().items(); });
+    // Other programs get the list once it is whole (see LoadListFiles).
+    messagesBus_->setLoading(true);
     dbus_ = std::make_unique<SendSmsService>(
         sendQueue_, [this](const QString &text) { WriteTrace(text, false); });
     dbus_->setPduMode([this] { return settings_.pduMode; });
@@ -364,6 +360,7 @@ QCoro::Task<> Vantel::LoadListFiles() {
     if (std::optional<QStringList> lines = store_.LoadListFile(SCAddressListFile))
         sendForm_->scHistory().addMany(*lines);
     listsLoaded_ = true;
+    messagesBus_->setLoading(false);
     EnableButtons();
 }
 

@@ -160,13 +160,16 @@ QString MessageStore::countLabel() const {
     return CountLabelText(model_.count());
 }
 
-QString MessageStore::frameAt(int row) const {
-    if (row < 0 || row >= model_.count()) return {};
-    const QString &line = model_.at(row);
+QString FrameOfStoredLine(const QString &line) {
     // A damaged frame may hold spaces of its own; the columns before it are fixed.
     if (line.size() >= kFrameColumn && line.at(kFrameColumn - 1) == u' ')
         return line.mid(kFrameColumn);
     return FrameOfLine(line).toString();
+}
+
+QString MessageStore::frameAt(int row) const {
+    if (row < 0 || row >= model_.count()) return {};
+    return FrameOfStoredLine(model_.at(row));
 }
 
 QString MessageStore::filePath(QStringView name) const {

@@ -5,6 +5,7 @@
 #include "app/messagestore.h"
 #include "app/sendqueuefile.h"
 #include "app/sortedlistmodel.h"
+#include "bench/app/messagefile.h"
 #include "bench/dbus/burstentries.h"
 
 #include <signal.h>
@@ -103,7 +104,7 @@ protected:
 
     SortedListModel queue;
     QStringList traces;
-    QList<StoredMessage> stored;
+    QStringList stored;  // list lines
     MessageListService messages{[this] { return stored; }};
     std::unique_ptr<SendSmsService> service = MakeService(queue, traces);
     QDBusConnection client =
@@ -184,7 +185,7 @@ QString InterfaceXml(const QString &xml, const QString &name) {
 // stored messages), both monitors see MessageAdded go out, and introspection (as XML) gives the
 // interfaces exactly as the shipped XML files describe them.
 TEST_F(DBusLinkTest, DocumentedCommandsWorkAsWrittenAndLiveObjectsMatchShippedXml) {
-    stored = {{"1002AB", "line one 1002AB"}};
+    stored = {"line one 1002AB"};
     ASSERT_TRUE(service->start());
     QFile doc(QStringLiteral(VANTEL_SOURCE_DIR "/docs/dbus.md"));
     ASSERT_TRUE(doc.open(QIODevice::ReadOnly | QIODevice::Text));
@@ -308,6 +309,59 @@ TEST_F(DBusLinkTest, ExecuteIsAcknowledgedOnceTheEntryIsOnDisk) {
         EXPECT_EQ(q.count(), acknowledged);
         EXPECT_TRUE(writable ? store.ReadListFile(SendQueueFileName) == q.items()
                              : lines.last().startsWith(u"Error saving vantelsq.dat: "));
+    }
+}
+
+// Each (frame, line) of a List() reply.
+QList<std::pair<QString, QString>> Pairs(const QDBusMessage &reply) {
+    QList<std::pair<QString, QString>> pairs;
+    for (const StoredMessage &m : qdbus_cast<QList<StoredMessage>>(reply.arguments().value(0)))
+        pairs.append({m.frame, m.line});
+    return pairs;
+}
+
+// List() calls that come while the list is loading wait for the whole list; calls past the bound
+// are refused at once as busy. Every answer holds each (frame, line) the store gives, in the
+// list's order, a damaged frame with blanks in it included; then the bound is free again.
+TEST_F(DBusLinkTest, ListDuringLoadWaitsForTheWholeListAndCallsPastTheBoundAreBusy) {
+    const QByteArray file = bench::MessageFile(3000) + "1002 not a frame 1003\r\n";
+    MessageStore store(MessageStore::TraceFn{});
+    messages.setLoading(true);
+    ASSERT_TRUE(service->start());
+    const QDBusMessage list =
+        QDBusMessage::createMethodCall(kName, kDBusMessagesPath, "org.vantel.Messages", "List");
+    std::vector<QDBusPendingCall> calls;
+    const std::vector<QDBusMessage> replies =
+        QCoro::waitFor([&]() -> QCoro::Task<std::vector<QDBusMessage>> {
+            for (ListFileLines lines(file); !lines.atEnd(); co_await QCoro::sleepFor(10ms)) {
+                if (calls.size() < kMaxListCalls + 2) calls.push_back(client.asyncCall(list));
+                store.AddMessages(lines.take(250));
+                stored = store.model().items();
+            }
+            for (int i = 0; i < 250 && !calls.back().isFinished(); ++i)
+                co_await QCoro::sleepFor(20ms);
+            for (const auto &call : calls)
+                EXPECT_EQ(call.isFinished(), &call - calls.data() >= kMaxListCalls);
+            store.flushPending();
+            stored = store.model().items();
+            messages.setLoading(false);
+            std::vector<QDBusMessage> got;
+            for (auto &call : calls)
+                got.push_back(co_await call);
+            got.push_back(co_await client.asyncCall(list));
+            co_return got;
+        }());
+    QList<std::pair<QString, QString>> whole;
+    for (int row = 0; row < store.model().count(); ++row)
+        whole.append({store.frameAt(row), store.model().at(row)});
+    ASSERT_EQ(whole.size(), 3001);
+    EXPECT_TRUE(std::any_of(whole.begin(), whole.end(),
+                            [](const auto &p) { return p.first == u"1002 not a frame 1003"; }));
+    for (const QDBusMessage &reply : replies) {
+        const bool busy = &reply - replies.data() == kMaxListCalls ||
+                          &reply - replies.data() == kMaxListCalls + 1;
+        EXPECT_EQ(reply.errorName(), busy ? QString(kDBusListBusyError) : QString());
+        EXPECT_TRUE(busy || Pairs(reply) == whole) << Pairs(reply).size();
     }
 }
 
@@ -674,6 +728,58 @@ INSTANTIATE_TEST_SUITE_P(
                  .logged = {"Unreadable send-queue entry moved to vantelsq.rejected: garbage "
                             "(fewer than four fields)"}}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// The program's own start-up: a List() call as soon as the name is there gets the whole list,
+// never the part loaded so far. One during the first-start setup dialog waits; ending the
+// program there refuses it, and the program ends as it should.
+TEST(DBusListProgramTest, ListDuringStartUpGetsTheWholeListOrWaits) {
+    const QByteArray file = bench::MessageFile(20000);
+    QStringList frames = QString::fromLatin1(file).split("\r\n", Qt::SkipEmptyParts);
+    frames.sort();
+    for (const bool setupDialog : {false, true}) {
+        SCOPED_TRACE(setupDialog ? "in the setup dialog" : "while loading");
+        QTemporaryDir dir;
+        for (const auto &[name, bytes] :
+             {std::pair{"vantelq.dat", file}, {"vantel.ini", setupDialog ? QByteArray() : kIni}}) {
+            QFile f(dir.filePath(name));
+            ASSERT_TRUE(bytes.isNull() ||
+                        (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()));
+        }
+        qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(VANTEL_BINARY_DIR "/app/vantel", QStringList());
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        ASSERT_TRUE(WaitUntil(15s, [&] { return bus.interface()->isServiceRegistered(kName); }));
+        const QDBusPendingCall call = bus.asyncCall(
+            QDBusMessage::createMethodCall(kName, kDBusMessagesPath, "org.vantel.Messages", "List"),
+            60000);
+        if (setupDialog) {
+            EXPECT_FALSE(WaitUntil(1s, [&] { return call.isFinished(); }));
+            ::kill(pid_t(program.processId()), SIGTERM);
+        }
+        ASSERT_TRUE(WaitUntil(60s, [&] { return call.isFinished(); }));
+        const QDBusMessage reply = call.reply();
+        if (setupDialog) {
+            EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
+            EXPECT_EQ(reply.errorName(), QString(kDBusListBusyError))
+                << reply.errorMessage().toStdString();
+        } else {
+            QStringList got, lines;
+            for (const auto &[frame, line] : Pairs(reply))
+                got << frame, lines << line;
+            EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end(), SortedListModel::lessThan));
+            got.sort();
+            EXPECT_EQ(got.size(), frames.size());
+            EXPECT_TRUE(got == frames);
+            ::kill(pid_t(program.processId()), SIGTERM);
+        }
+        ASSERT_TRUE(WaitUntil(10s, [&] { return program.state() == QProcess::NotRunning; }));
+        EXPECT_TRUE(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0)
+            << program.readAll().data();
+    }
+}
 
 }  // namespace
 }  // namespace vantel
