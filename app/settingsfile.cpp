@@ -20,7 +20,8 @@ enum class Key {
     GetSIMMessages,
     SkipPDUSCA,
     DeleteOld,
-    KeepErr
+    KeepErr,
+    CountryCode
 };
 
 struct KeyEntry {
@@ -41,6 +42,7 @@ constexpr KeyEntry kKeys[] = {
     {Key::SkipPDUSCA, u"SkipPDUSCA="},
     {Key::DeleteOld, u"DeleteOld="},
     {Key::KeepErr, u"KeepErr="},
+    {Key::CountryCode, u"CountryCode="},
 };
 
 constexpr qsizetype kSelectorLength = 5;
@@ -95,6 +97,10 @@ void ApplyLine(QStringView line, Settings &s, const SerialSink &sink) {
             case Key::ConfirmString:
                 s.confirmString = value.toString();
                 break;
+            case Key::CountryCode:
+                // A code no number could carry is skipped like a damaged line.
+                if (IsCountryCode(value)) s.countryCode = value.toString();
+                break;
             default:
                 *FlagOf(s, entry.key) = value.startsWith(u'1');
                 break;
@@ -146,6 +152,7 @@ QByteArray WriteSettings(const Settings &s) {
             text.append(LineBreak);
         }
     }
+    if (s.countryCode != kDefaultCountryCode) line(u"CountryCode=", s.countryCode);
     return ToAnsi(text);
 }
 

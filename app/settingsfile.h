@@ -20,6 +20,9 @@ struct Settings {
     bool skipPDUSCA = false;
     bool deleteOld = false;
     bool keepErr = false;
+    // A national number (one leading "0") is sent with this country code; written only when
+    // it is not the default.
+    QString countryCode = QStringLiteral("44");
 
     bool operator==(const Settings &) const = default;
 };

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -75,6 +76,17 @@ SetupForm::SetupForm(QWidget *parent) : QDialog(parent) {
     SkipPDUBox = Named(new QCheckBox(QStringLiteral("Skip SC Address In PDU"), this), "SkipPDUBox");
     ReadSIMBox = Named(new QCheckBox(QStringLiteral("Read Messages from SIM instead of ME"), this),
                        "ReadSIMBox");
+    CountryCodeLabel =
+        Named(new QLabel(QStringLiteral("Country code +"), this), "CountryCodeLabel");
+    CountryCodeBox = Named(new QLineEdit(this), "CountryCodeBox");
+    CountryCodeBox->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[1-9][0-9]{0,2}")), CountryCodeBox));
+    CountryCodeBox->setMaxLength(3);
+    CountryCodeBox->setMaximumWidth(CountryCodeBox->fontMetrics().horizontalAdvance(u"0000"_qs) +
+                                    12);
+    CountryCodeBox->setToolTip(
+        QStringLiteral("A number typed with one leading 0 is sent to this country"));
+    CountryCodeLabel->setBuddy(CountryCodeBox);
     OKButton = Named(new QPushButton(QStringLiteral("&OK"), this), "OKButton");
     CancelButton = Named(new QPushButton(QStringLiteral("&Cancel"), this), "CancelButton");
     AboutButton = Named(new QPushButton(QStringLiteral("&About"), this), "AboutButton");
@@ -105,6 +117,11 @@ SetupForm::SetupForm(QWidget *parent) : QDialog(parent) {
     options->addWidget(RetrieveOldBox, 0, 1);
     options->addWidget(SkipPDUBox, 1, 0);
     options->addWidget(ReadSIMBox, 1, 1);
+    auto *countryCode = new QHBoxLayout;
+    countryCode->addWidget(CountryCodeLabel);
+    countryCode->addWidget(CountryCodeBox);
+    countryCode->addStretch();
+    options->addLayout(countryCode, 2, 0);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -217,6 +234,7 @@ void FillSetupForm(SetupForm &form, const Settings &s) {
     form.RetrieveOldBox->setChecked(s.getOldMessages);
     form.SkipPDUBox->setChecked(s.skipPDUSCA);
     form.DeleteOldBox->setChecked(s.deleteOld);
+    form.CountryCodeBox->setText(s.countryCode);
 }
 
 void ApplySetupForm(const SetupForm &form, Settings &s) {
@@ -230,6 +248,8 @@ void ApplySetupForm(const SetupForm &form, Settings &s) {
     s.getSIMMessages = form.ReadSIMBox->isChecked();
     s.skipPDUSCA = form.SkipPDUBox->isChecked();
     s.deleteOld = form.DeleteOldBox->isChecked();
+    // A box left empty keeps the code in force.
+    if (IsCountryCode(form.CountryCodeBox->text())) s.countryCode = form.CountryCodeBox->text();
 }
 
 }  // namespace vantel
