@@ -19,6 +19,8 @@ constexpr qsizetype kMaxHexDigits = 280;
 constexpr qsizetype kPartSeptets = 153;
 constexpr qsizetype kPartUcs2Units = 67;
 
+constexpr qsizetype kMaxAddressDigits = 20;
+
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 void AppendOctet(QString &out, int octet) {
@@ -188,6 +190,13 @@ NumberReading ReadNumber(QStringView typed, QStringView countryCode, QStringView
     const QString digits = groups.join(QString());
     const qsizetype prefix = digits.startsWith(u"00") ? 2 : digits.startsWith(u'0') ? 1 : 0;
     if (digits.size() <= prefix && prefix != 1) return refuse(u"it has no digit to send"_qs);
+    // GSM 03.40 9.1.2.5, GSM 04.11 8.2.5.2: an address field holds at most 20 digits.
+    const qsizetype sent = digits.size() - prefix + (prefix == 1 ? countryCode.size() : 0);
+    if (sent > kMaxAddressDigits) {
+        return refuse(QStringLiteral("it would be sent as %1 digits, at most %2 fit a message")
+                          .arg(sent)
+                          .arg(kMaxAddressDigits));
+    }
     r.number = kept.trimmed();
     // The international number with the groups as typed.
     r.sendsTo = u"+"_qs;
