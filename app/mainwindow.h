@@ -72,6 +72,7 @@ public:
     void queueEntry(const QString &entry) override;
     bool pduMode() const override { return settings_.pduMode; }
     bool skipPDUSCA() const override { return settings_.skipPDUSCA; }
+    QString countryCode() const override { return settings_.countryCode; }
     bool endRequested() const override { return endRequested_; }
     void ShowOutcome(const QString &problem) override;
     CopyBuffer &copyBuffer() override { return copyBuffer_; }

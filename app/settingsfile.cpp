@@ -23,7 +23,8 @@ enum class Key {
     KeepErr,
     QueuePaused,
     Device,
-    AutoRetrieve
+    AutoRetrieve,
+    CountryCode
 };
 
 struct KeyEntry {
@@ -47,6 +48,7 @@ constexpr KeyEntry kKeys[] = {
     {Key::QueuePaused, u"QueuePaused="},
     {Key::Device, u"Device="},
     {Key::AutoRetrieve, u"AutoRetrieve="},
+    {Key::CountryCode, u"CountryCode="},
 };
 
 constexpr qsizetype kSelectorLength = 5;
@@ -113,6 +115,10 @@ void ApplyLine(QStringView line, Settings &s, const SerialSink &sink) {
                     s.autoRetrieveMinutes = minutes;
                 break;
             }
+            case Key::CountryCode:
+                // A code no number could carry is skipped like a damaged line.
+                if (IsCountryCode(value)) s.countryCode = value.toString();
+                break;
             default:
                 *FlagOf(s, entry.key) = value.startsWith(u'1');
                 break;
@@ -166,6 +172,7 @@ QByteArray WriteSettings(const Settings &s) {
             text.append(LineBreak);
         }
     }
+    if (s.countryCode != kDefaultCountryCode) line(u"CountryCode=", s.countryCode);
     return ToAnsi(text);
 }
 

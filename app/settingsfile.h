@@ -28,6 +28,9 @@ struct Settings {
     QString device;
     bool queuePaused = false;
     int autoRetrieveMinutes = 0;
+    // A national number (one leading "0") is sent with this country code; written only when
+    // it is not the default.
+    QString countryCode = QStringLiteral("44");
 
     bool operator==(const Settings &) const = default;
 };

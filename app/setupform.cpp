@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QRegularExpressionValidator>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -93,6 +94,17 @@ SetupForm::SetupForm(QWidget *parent) : QDialog(parent) {
     SkipPDUBox = Named(new QCheckBox(QStringLiteral("Skip SC Address In PDU"), this), "SkipPDUBox");
     ReadSIMBox = Named(new QCheckBox(QStringLiteral("Read Messages from SIM instead of ME"), this),
                        "ReadSIMBox");
+    CountryCodeLabel =
+        Named(new QLabel(QStringLiteral("Country code +"), this), "CountryCodeLabel");
+    CountryCodeBox = Named(new QLineEdit(this), "CountryCodeBox");
+    CountryCodeBox->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[1-9][0-9]{0,2}")), CountryCodeBox));
+    CountryCodeBox->setMaxLength(3);
+    CountryCodeBox->setMaximumWidth(CountryCodeBox->fontMetrics().horizontalAdvance(u"0000"_qs) +
+                                    12);
+    CountryCodeBox->setToolTip(
+        QStringLiteral("A number typed with one leading 0 is sent to this country"));
+    CountryCodeLabel->setBuddy(CountryCodeBox);
     OKButton = Named(new QPushButton(QStringLiteral("&OK"), this), "OKButton");
     CancelButton = Named(new QPushButton(QStringLiteral("&Cancel"), this), "CancelButton");
     AboutButton = Named(new QPushButton(QStringLiteral("&About"), this), "AboutButton");
@@ -129,6 +141,11 @@ SetupForm::SetupForm(QWidget *parent) : QDialog(parent) {
     options->addWidget(SkipPDUBox, 1, 0);
     options->addWidget(ReadSIMBox, 1, 1);
     options->setColumnStretch(2, 1);  // a wide device list does not stretch the boxes
+    auto *countryCode = new QHBoxLayout;
+    countryCode->addWidget(CountryCodeLabel);
+    countryCode->addWidget(CountryCodeBox);
+    countryCode->addStretch();
+    options->addLayout(countryCode, 2, 0);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -284,6 +301,7 @@ void FillSetupForm(SetupForm &form, const Settings &s) {
     form.DeleteOldBox->setChecked(s.deleteOld);
     form.setDevice(s.device);
     form.AutoRetrieveBox->setValue(s.autoRetrieveMinutes);
+    form.CountryCodeBox->setText(s.countryCode);
 }
 
 void ApplySetupForm(const SetupForm &form, Settings &s) {
@@ -299,6 +317,8 @@ void ApplySetupForm(const SetupForm &form, Settings &s) {
     s.deleteOld = form.DeleteOldBox->isChecked();
     s.device = form.device();
     s.autoRetrieveMinutes = form.AutoRetrieveBox->value();
+    // A box left empty keeps the code in force.
+    if (IsCountryCode(form.CountryCodeBox->text())) s.countryCode = form.CountryCodeBox->text();
 }
 
 }  // namespace vantel

@@ -63,6 +63,8 @@ public:
     QCheckBox *RetrieveOldBox;
     QCheckBox *SkipPDUBox;
     QCheckBox *ReadSIMBox;
+    QLabel *CountryCodeLabel;
+    QLineEdit *CountryCodeBox;  // CountryCode: what a national number's leading "0" becomes
     QPushButton *OKButton;
     QPushButton *CancelButton;
     QPushButton *AboutButton;
@@ -91,7 +93,8 @@ private:
 
 // Settings to form: unknown speeds show "2400", ports 0 and above 4 show "COM1".
 void FillSetupForm(SetupForm &form, const Settings &s);
-// Form to settings (Speed, Port, the strings and the five flags; the others are kept).
+// Form to settings (Speed, Port, the strings, the five flags and a valid country code; the
+// others are kept).
 void ApplySetupForm(const SetupForm &form, Settings &s);
 
 }  // namespace vantel

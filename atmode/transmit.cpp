@@ -118,8 +118,10 @@ QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
                         true);
         co_return TransmitOutcome::Dropped;
     }
-    host.WriteTrace(QStringLiteral("Sending to ") + Visible(NormaliseNumber(e->destination)) +
-                        QStringLiteral(" at ") + Visible(NormaliseNumber(e->serviceCentre)) +
+    host.WriteTrace(QStringLiteral("Sending to ") +
+                        Visible(NormaliseNumber(e->destination, settings.countryCode)) +
+                        QStringLiteral(" at ") +
+                        Visible(NormaliseNumber(e->serviceCentre, settings.countryCode)) +
                         QStringLiteral("..."),
                     false);
     host.DisableButtons();

@@ -19,6 +19,8 @@ constexpr qsizetype kMaxHexDigits = 280;
 constexpr qsizetype kPartSeptets = 153;
 constexpr qsizetype kPartUcs2Units = 67;
 
+constexpr qsizetype kMaxAddressDigits = 20;
+
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 void AppendOctet(QString &out, int octet) {
@@ -34,17 +36,9 @@ QString AfterFirstEquals(const QString &text, QString *history) {
     return text.sliced(equals + 1);
 }
 
-// A number the phone can dial: '+', digits and blanks, with at least one digit.
-bool IsPhoneNumber(QStringView number) {
-    bool digit = false;
-    for (const QChar c : number) {
-        if (c.unicode() >= u'0' && c.unicode() <= u'9') {
-            digit = true;
-        } else if (c != u'+' && c != u' ') {
-            return false;
-        }
-    }
-    return digit;
+// The separators people type inside a number; they are no part of it.
+bool IsSeparator(QChar c) {
+    return c.isSpace() || c == u'-' || c == u'(' || c == u')' || c == u'.';
 }
 
 // A data coding scheme as typed: two hex digits, else -1.
@@ -160,8 +154,78 @@ int DerivedReference(QStringView text) {
 
 }  // namespace
 
-QString EncodeAddress(QStringView number, bool countOctets) {
-    const QString digits = NormaliseNumber(number);
+NumberReading ReadNumber(QStringView typed, QStringView countryCode, QStringView what) {
+    NumberReading r;
+    const auto refuse = [&](const QString &why) {
+        r.refusal = QStringLiteral("The %1 \"%2\" is not a phone number: %3").arg(what, typed, why);
+        return r;
+    };
+    // "+44 (0)171 ...": the national "0" in brackets is not dialled from abroad.
+    QString number = typed.trimmed().toString();
+    if (number.startsWith(u'+') || number.startsWith(u"00")) number.remove(u"(0)"_qs);
+
+    QStringList groups;  // the digit runs between separators
+    bool separated = true;
+    QString kept;
+    for (const QChar c : std::as_const(number)) {
+        if (c >= u'0' && c <= u'9') {
+            if (separated) groups << QString();
+            groups.last() += c;
+            kept += c;
+            separated = false;
+        } else if (IsSeparator(c)) {
+            separated = true;
+            if (c == u' ') kept += c;
+        } else if (c == u'+' && kept.isEmpty()) {
+            kept += c;
+        } else {
+            const QString character = c.isSurrogate() ? number.mid(number.indexOf(c), 2) : c;
+            return refuse(c == u'+' ? u"\"+\" stands only in front"_qs
+                                    : QStringLiteral("\"%1\" is not a digit (a number is digits, "
+                                                     "a \"+\" in front, blanks and - ( ) .)")
+                                          .arg(character));
+        }
+    }
+    // The same prefixes as NormaliseNumber: "00" goes, a national "0" becomes the country code.
+    const QString digits = groups.join(QString());
+    const qsizetype prefix = digits.startsWith(u"00") ? 2 : digits.startsWith(u'0') ? 1 : 0;
+    if (digits.size() <= prefix && prefix != 1) return refuse(u"it has no digit to send"_qs);
+    // GSM 03.40 9.1.2.5, GSM 04.11 8.2.5.2: an address field holds at most 20 digits.
+    const qsizetype sent = digits.size() - prefix + (prefix == 1 ? countryCode.size() : 0);
+    if (sent > kMaxAddressDigits) {
+        return refuse(QStringLiteral("it would be sent as %1 digits, at most %2 fit a message")
+                          .arg(sent)
+                          .arg(kMaxAddressDigits));
+    }
+    r.number = kept.trimmed();
+    // The international number with the groups as typed.
+    r.sendsTo = u"+"_qs;
+    if (prefix == 1) r.sendsTo += countryCode;
+    qsizetype at = 0;
+    for (const QString &group : std::as_const(groups)) {
+        const qsizetype from = qMax(at, prefix);
+        const qsizetype until = at + group.size();
+        if (until > from) {
+            if (r.sendsTo.size() > 1) r.sendsTo += u' ';
+            r.sendsTo += QStringView(digits).sliced(from, until - from);
+        }
+        at = until;
+    }
+    return r;
+}
+
+QString SendsToText(QStringView toText, QStringView countryCode) {
+    QString ignored;
+    QString destination = AfterFirstEquals(toText.toString(), &ignored);
+    const qsizetype comma = destination.indexOf(u',');
+    if (comma >= 0) destination.truncate(comma);
+    if (destination.trimmed().isEmpty()) return {};
+    const NumberReading r = ReadNumber(destination, countryCode, u"destination");
+    return r.refusal.isEmpty() ? u"Sends to "_qs + r.sendsTo : r.refusal;
+}
+
+QString EncodeAddress(QStringView number, bool countOctets, QStringView countryCode) {
+    const QString digits = NormaliseNumber(number, countryCode);
     const qsizetype n = digits.size();
     const qsizetype length = countOctets ? (n + 1) / 2 + 1 : n;
 
@@ -195,7 +259,7 @@ TextSize MeasureText(QStringView text, QStringView dcs) {
     return size;
 }
 
-EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode) {
+EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode, QStringView countryCode) {
     const QString dcs = fields.dcs.left(2);
     const qsizetype length = fields.message.size();
 
@@ -252,10 +316,15 @@ EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode) {
                     .arg(kept.left(kept.indexOf(u'=')), file, lacking, CodePointText(lacking)));
         }
     }
-    if (!IsPhoneNumber(destination)) {
-        return Refusal(QStringLiteral("The destination \"%1\" is not a phone number: only \"+\", "
-                                      "digits and blanks can be sent to")
-                           .arg(destination));
+    // The separators go; what cannot be sent is refused by name rather than turned into
+    // semi-octets that mean something else.
+    const NumberReading to = ReadNumber(destination, countryCode, u"destination");
+    if (!to.refusal.isEmpty()) return Refusal(to.refusal);
+    destination = to.number;
+    if (!serviceCentre.trimmed().isEmpty()) {
+        const NumberReading sc = ReadNumber(serviceCentre, countryCode, u"service centre");
+        if (!sc.refusal.isEmpty()) return Refusal(sc.refusal);
+        serviceCentre = sc.number;
     }
 
     // The user data of each part (header included) and its TP-UDL.
@@ -314,8 +383,8 @@ EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode) {
 
     QString prefix;
     if (mode == LinkMode::Block) prefix = u"0702"_qs;
-    if (mode != LinkMode::PduSkipSca) prefix += EncodeAddress(serviceCentre, true);
-    const QString address = EncodeAddress(destination, false);
+    if (mode != LinkMode::PduSkipSca) prefix += EncodeAddress(serviceCentre, true, countryCode);
+    const QString address = EncodeAddress(destination, false, countryCode);
     const QStringView pid = QStringView(fields.pid).left(2);
 
     EncodedEntry result;

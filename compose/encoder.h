@@ -6,13 +6,29 @@
 #include <QStringList>
 #include <QStringView>
 
+#include "pdu/primitives.h"
 #include "pdu/userdata.h"
 
 namespace vantel {
 
 // GSM 04.11 / 03.40 address field: length, type "91", swapped semi-octets with 'F' filler.
-// The length counts octets (type octet included) when `countOctets`, else digits.
-QString EncodeAddress(QStringView number, bool countOctets);
+// The length counts octets (type octet included) when `countOctets`, else digits. A national
+// number (one leading "0") goes to `countryCode`.
+QString EncodeAddress(QStringView number, bool countOctets,
+                      QStringView countryCode = kDefaultCountryCode);
+
+// A number as typed, read for sending: the separators people type ("-", "(", ")", "." and
+// blanks) go, a "+" is taken in front only, and any other character is refused by name.
+struct NumberReading {
+    QString number;   // digits and the "+" in front, blanks kept between groups; empty if refused
+    QString sendsTo;  // the international number it goes to, e.g. "+44 171 1234567"
+    QString refusal;  // why it cannot be sent; empty when it can
+};
+// `what` names the box in the refusal: "destination", "service centre".
+NumberReading ReadNumber(QStringView typed, QStringView countryCode, QStringView what);
+// What the send form shows under its destination box for ToBox's text (a "name=number,centre"
+// entry too): "Sends to +44 171 1234567", why it cannot be sent, or "" for an empty box.
+QString SendsToText(QStringView toText, QStringView countryCode);
 // GSM 03.38 default-alphabet packing of a text: every character as its septet, a character of
 // the extension table as the escape and its septet; a character the alphabet lacks as '?'.
 QString PackSeptets(QStringView text);
@@ -40,7 +56,8 @@ struct EncodedEntry {
 };
 
 // Everything the send button does except touching widgets.
-EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode);
+EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode,
+                             QStringView countryCode = kDefaultCountryCode);
 
 // How a message text goes out with the DCS that `dcs` begins with: the parts it needs (1 for
 // a text that fits one message; a concatenated series takes at most 255), and the first

@@ -173,6 +173,9 @@ SendForm::SendForm(QWidget *parent)
         b->setAutoDefault(false);
     Label1 = MakeLabel("Label1", QStringLiteral("To"), this);
     ToBox = MakeHistoryCombo("ToBox", addressHistory_, this);
+    SendsToLabel = MakeLabel("SendsToLabel", {}, this);
+    SendsToLabel->setTextFormat(Qt::PlainText);
+    SendsToLabel->setWordWrap(true);
     Label3 = MakeLabel("Label3", QStringLiteral("SC"), this);
     SCBox = MakeHistoryCombo("SCBox", scHistory_, this);
     Label2 = MakeLabel("Label2", QStringLiteral("Message"), this);
@@ -197,12 +200,15 @@ SendForm::SendForm(QWidget *parent)
     buttons->addWidget(QuitButton);
     buttons->addStretch();
 
-    auto *addresses = new QHBoxLayout;
-    addresses->addWidget(Label1);
-    addresses->addWidget(ToBox, 1);
-    addresses->addSpacing(12);
-    addresses->addWidget(Label3);
-    addresses->addWidget(SCBox, 1);
+    auto *addresses = new QGridLayout;
+    addresses->addWidget(Label1, 0, 0);
+    addresses->addWidget(ToBox, 0, 1);
+    addresses->setColumnMinimumWidth(2, 12);
+    addresses->addWidget(Label3, 0, 3);
+    addresses->addWidget(SCBox, 0, 4);
+    addresses->addWidget(SendsToLabel, 1, 1, 1, 4);
+    addresses->setColumnStretch(1, 1);
+    addresses->setColumnStretch(4, 1);
 
     auto *count = new QVBoxLayout;
     count->addWidget(Label2);
@@ -241,6 +247,17 @@ SendForm::SendForm(QWidget *parent)
     connect(QuitButton, &QPushButton::clicked, this,
             [this] { Q_EMIT command(QStringLiteral("Q")); });
     connect(MessageWindow, &QPlainTextEdit::textChanged, this, [this] { MessageWindow_Change(); });
+    connect(ToBox, &QComboBox::editTextChanged, this, [this] { ToBox_Change(); });
+    connect(ToBox, &QComboBox::currentTextChanged, this, [this] { ToBox_Change(); });
+}
+
+void SendForm::setCountryCode(const QString &code) {
+    countryCode_ = code;
+    ToBox_Change();
+}
+
+void SendForm::ToBox_Change() {
+    SendsToLabel->setText(SendsToText(ToBox->currentText(), countryCode_));
 }
 
 QString SendForm::messageText() const {
@@ -266,7 +283,7 @@ QCoro::Task<> SendForm::SendButton_Click() {
                       PIDBox->currentText(), DCSBox->currentText(), RPBox->isChecked(),
                       SRRBox->isChecked()};
     fields.reference = nextReference_;
-    const EncodedEntry queued = BuildQueueEntry(fields, linkMode_);
+    const EncodedEntry queued = BuildQueueEntry(fields, linkMode_, countryCode_);
     if (!queued.addToAddressList.isEmpty()) AddToAddressList(queued.addToAddressList);
     if (!queued.addToSCList.isEmpty()) AddToSCList(queued.addToSCList);
     if (queued.ok) {
@@ -374,6 +391,7 @@ QCoro::Task<> ShowSendForm(DialogHost &host, SendForm &form) {
                      : host.skipPDUSCA() ? LinkMode::PduSkipSca
                                          : LinkMode::Pdu);
     form.setCopyBuffer(&host.copyBuffer());
+    form.setCountryCode(host.countryCode());
     form.show();
     host.setMainVisible(false);
     const auto command = co_await NextSignal(&form, &SendForm::command);

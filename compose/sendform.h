@@ -33,6 +33,7 @@ public:
 
     // Set by ShowSendForm from the host before the form is shown.
     void setLinkMode(LinkMode mode) { linkMode_ = mode; }
+    void setCountryCode(const QString &code);
     void setCopyBuffer(const CopyBuffer *buffer) { copyBuffer_ = buffer; }
     // The "No text to send" box goes through this.
     AskUserFn ask = AskUser;
@@ -50,6 +51,7 @@ public:
     QPushButton *QuitButton;
     QLabel *Label1;
     QComboBox *ToBox;
+    QLabel *SendsToLabel;  // under ToBox: the number as it will be sent, or why it cannot be
     QLabel *Label3;
     QComboBox *SCBox;
     QLabel *Label2;
@@ -77,11 +79,13 @@ private:
     QCoro::Task<> SendButton_Click();
     void Command1_Click();
     void MessageWindow_Change();
+    void ToBox_Change();
     bool HistoryKeyPress(QComboBox *box, QKeyEvent *key);
 
     SortedListModel addressHistory_;
     SortedListModel scHistory_;
     LinkMode linkMode_ = LinkMode::Block;
+    QString countryCode_ = kDefaultCountryCode.toString();
     int nextReference_;  // of the next concatenated series, 0..255
     const CopyBuffer *copyBuffer_ = nullptr;
 };

@@ -171,7 +171,14 @@ QString KeepHexDigits(QStringView s) {
     return kept;
 }
 
-QString NormaliseNumber(QStringView s) {
+bool IsCountryCode(QStringView code) {
+    if (code.isEmpty() || code.size() > 3 || code[0] == u'0') return false;
+    for (const QChar c : code)
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
+QString NormaliseNumber(QStringView s, QStringView countryCode) {
     QString number;
     number.reserve(s.size() + 1);
     for (const QChar c : s) {
@@ -180,7 +187,7 @@ QString NormaliseNumber(QStringView s) {
     if (number.startsWith(u'+')) number.remove(0, 1);
     if (number.startsWith(u'0')) {
         if (number.size() < 2 || number[1] != u'0') {
-            number.replace(0, 1, QStringLiteral("44"));
+            number.replace(0, 1, countryCode.toString());
         } else {
             number.remove(0, 2);
         }
@@ -397,6 +404,33 @@ void AppendSemiOctetDigits(QString &out, QStringView hex, qsizetype start, int d
     if (end) *end = start + i - 1;
 }
 
+QString AddressDigits(QStringView hex, qsizetype start, int digits, qsizetype *end) {
+    QString out;
+    AppendAddressDigits(out, hex, start, digits, end);
+    return out;
+}
+
+void AppendAddressDigits(QString &out, QStringView hex, qsizetype start, int digits,
+                         qsizetype *end) {
+    // GSM 04.08 10.5.4.7: 1010 "*", 1011 "#", 1100-1110 "a"-"c", 1111 filler.
+    static constexpr char16_t kAbove9[] = u"*#abc";
+    const qsizetype from = qMax<qsizetype>(start, 0);
+    for (int k = 0; k < digits; ++k) {
+        // Semi-octet k: the low nibble (second character) first.
+        const qsizetype at = from + (k / 2) * 2 + (k % 2 == 0 ? 1 : 0);
+        if (at >= hex.size()) continue;
+        const char16_t c = hex[at].unicode();
+        if (c >= u'0' && c <= u'9') {
+            out.append(QChar(c));
+        } else if ((c >= u'A' && c <= u'E') || (c >= u'a' && c <= u'e')) {
+            out.append(QChar(kAbove9[(c | 0x20) - u'a']));
+        } else if (c != u'F' && c != u'f') {
+            out.append(QChar(c));
+        }
+    }
+    if (end) *end = start + (digits >= 1 ? 2 * ((qsizetype(digits) + 1) / 2) : 0);
+}
+
 QString TimeStampText(QStringView hex, qsizetype start) {
     QString text;
     text.reserve(32);
@@ -451,7 +485,7 @@ QString TimeZoneText(double hours) {
 }
 
 int AlphanumericLength(int digits) {
-    return int(std::lrint(digits * 4.0 / 7.0));
+    return digits > 0 ? digits * 4 / 7 : 0;
 }
 
 }  // namespace vantel

@@ -41,8 +41,13 @@ QByteArray HexPairsToChars(QStringView hex);
 QString BytesToHex(QByteArrayView bytes);
 // Keeps '0'-'9' and 'A'-'F' only (lower case is dropped, not converted).
 QString KeepHexDigits(QStringView s);
-// Spaces removed; a leading '+' removed; then a leading "0" becomes "44", a leading "00" goes.
-QString NormaliseNumber(QStringView s);
+// The country code a national number (one leading "0") is sent with, unless set otherwise.
+inline constexpr QStringView kDefaultCountryCode = u"44";
+// One to three digits, the first not "0" (ITU-T E.164 country codes).
+bool IsCountryCode(QStringView code);
+// Spaces removed; a leading '+' removed; then a leading "0" becomes `countryCode`, a leading
+// "00" goes.
+QString NormaliseNumber(QStringView s, QStringView countryCode = kDefaultCountryCode);
 // GSM 03.38 6.2.1 default alphabet: the Unicode code of septet `code` (0..127): 0 -> '@',
 // 1 -> '£', 0x10 -> 'Δ', 0x24 -> '¤', 0x40 -> '¡', ...; the escape 0x1B reads as a space.
 // Codes outside 0..127 are returned unchanged.
@@ -73,6 +78,14 @@ QString SemiOctetDigits(QStringView hex, qsizetype start, int digits, qsizetype 
 void AppendSemiOctetDigits(QString &out, QStringView hex, qsizetype start, int digits,
                            qsizetype *end = nullptr);
 
+// The number an address field holds (GSM 03.40 9.1.2.3, 9.1.2.5): exactly `digits` semi-octets,
+// so an odd count ends before the last octet's high nibble whatever it holds; 0-9 as digits,
+// A-E (either case) as "*", "#", "a", "b", "c", F as a filler that is left out, other
+// characters as they stand. Same arguments as SemiOctetDigits.
+QString AddressDigits(QStringView hex, qsizetype start, int digits, qsizetype *end = nullptr);
+void AppendAddressDigits(QString &out, QStringView hex, qsizetype start, int digits,
+                         qsizetype *end = nullptr);
+
 // GSM 03.40 9.2.3.11 time stamp of the 14 characters at 0-based `start`:
 // "YY/MM/DD hh:mm:ss" with each pair swapped and taken verbatim.
 QString TimeStampText(QStringView hex, qsizetype start);
@@ -84,8 +97,8 @@ double TimeZoneHours(QStringView hex, qsizetype start);
 QString TimeZoneText(double hours);
 void AppendTimeZoneText(QString &text, double hours);
 
-// Septets that an alphanumeric address of `digits` semi-octets holds: digits * 4 / 7,
-// rounded to nearest with halves to even.
+// Characters that an alphanumeric address of `digits` semi-octets holds (GSM 03.40 9.1.2.5):
+// the whole septets in digits * 4 bits; the bits left over are padding, not a character.
 int AlphanumericLength(int digits);
 
 }  // namespace vantel

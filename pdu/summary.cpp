@@ -59,16 +59,17 @@ void ReadUserData(const HexReader &t, int firstOctet, int dcs, const Target &to)
 }
 
 // An address field (GSM 03.40 9.1.2.5) at `offset`, its length in digits first; the reader
-// moves past it. An alphanumeric address is unpacked from its septets.
+// moves past it. An alphanumeric address is unpacked from its septets, whichever way it goes.
 void ReadAddress(HexReader &t, qsizetype offset, const Target &to) {
     MessageFields &out = to.out;
     const int digits = HexPairValue(t.peek(offset, 2));
     out.addressType = AddressTypeName(t.charAt(offset + 2), t.charAt(offset + 3));
     qsizetype end = 0;
-    AppendSemiOctetDigits(out.address, t.text(), t.pos() + offset + 4, digits, &end);
     if (out.addressType.startsWith(u"Alphanumeric")) {
-        Empty(out.address);
         AppendGsm7(out.address, t.peek(offset + 4, 20), AlphanumericLength(digits));
+        end = t.pos() + offset + 4 + (digits >= 1 ? 2 * ((qsizetype(digits) + 1) / 2) : 0);
+    } else {
+        AppendAddressDigits(out.address, t.text(), t.pos() + offset + 4, digits, &end);
     }
     t.seek(end);
 }
@@ -94,12 +95,7 @@ void ReadSubmit(HexReader &t, const Target &to) {
     const int fo = HexPairValue(t.peek(0, 2));
     const int vpf = fo & 0x18;
     to.set(out.flagOrReference, t.peek(2, 2));
-
-    const int digits = HexPairValue(t.peek(4, 2));
-    out.addressType = AddressTypeName(t.charAt(6), t.charAt(7));
-    qsizetype end = 0;
-    AppendSemiOctetDigits(out.address, t.text(), t.pos() + 8, digits, &end);
-    t.seek(end);
+    ReadAddress(t, 4, to);
 
     to.set(out.pid, t.peek(0, 2));
     to.set(out.dcs, t.peek(2, 2));
@@ -167,7 +163,7 @@ bool Decode(QStringView content, const Target &to) {
         if (to.all) {
             out.scAddressType = AddressTypeName(CharAt(r, 10), CharAt(r, 11));
             qsizetype end = 0;
-            AppendSemiOctetDigits(out.scAddress, r, 12, digits, &end);
+            AppendAddressDigits(out.scAddress, r, 12, digits, &end);
             t.seek(end);
         } else {
             t.seek(12 + (digits >= 1 ? 2 * ((qsizetype(digits) + 1) / 2) : 0));

@@ -91,7 +91,18 @@ void AddUserData(Lines &lines, HexReader &t, int firstOctet, int dcs) {
     lines.add(u"Message: ", UserDataText(t.rest(), length, dcs, udhi));
 }
 
-// An address field with its length in digits, its type and its digits (GSM 03.40 9.1.2.5).
+// The swapped semi-octets as they stand, then, where they read otherwise, the number they
+// hold (GSM 03.40 9.1.2.3: "*", "#", "a"-"c", an odd count ending before the filler).
+void AddDigits(Lines &lines, QStringView label, QStringView hex, qsizetype start, int digits,
+               qsizetype *end) {
+    const QString raw = SemiOctetDigits(hex, start, digits, end);
+    lines.add(label, u": ", raw);
+    const QString number = AddressDigits(hex, start, digits);
+    if (number != raw) lines.add(u"  Decoded: ", number);
+}
+
+// An address field with its length in digits, its type and its digits (GSM 03.40 9.1.2.5);
+// an alphanumeric one is followed by the name its septets spell.
 void AddAddress(Lines &lines, HexReader &t, qsizetype offset, QStringView label) {
     const QStringView length = t.peek(offset, 2);
     const int digits = HexPairValue(length);
@@ -101,9 +112,11 @@ void AddAddress(Lines &lines, HexReader &t, qsizetype offset, QStringView label)
     lines.add(u"  Type of number: ", ton);
     lines.add(u"  Numbering plan identifier: ", NpiName(t.charAt(offset + 3)));
     qsizetype end = 0;
-    lines.add(label, u": ", SemiOctetDigits(t.text(), t.pos() + offset + 4, digits, &end));
     if (ton == u"Alphanumeric") {
+        lines.add(label, u": ", SemiOctetDigits(t.text(), t.pos() + offset + 4, digits, &end));
         lines.add(u"  Decoded: ", UnpackGsm7(t.peek(offset + 4, 20), AlphanumericLength(digits)));
+    } else {
+        AddDigits(lines, label, t.text(), t.pos() + offset + 4, digits, &end);
     }
     t.seek(end);
 }
@@ -136,16 +149,7 @@ void AddSubmit(Lines &lines, HexReader &t) {
                                            : vpf == 0x10 ? u"Relative"
                                                          : u"Absolute");
     lines.add(u"Message Reference: ", t.peek(2, 2));
-
-    const QStringView length = t.peek(4, 2);
-    lines.add(u"Destination Address Length: ", length);
-    lines.add(u"Destination Address type: ", t.peek(6, 2));
-    lines.add(u"  Type of number: ", TonName(t.charAt(6)));
-    lines.add(u"  Numbering plan identifier: ", NpiName(t.charAt(7)));
-    qsizetype end = 0;
-    lines.add(u"Destination Address: ",
-              SemiOctetDigits(t.text(), t.pos() + 8, HexPairValue(length), &end));
-    t.seek(end);
+    AddAddress(lines, t, 4, u"Destination Address");
 
     lines.add(u"Protocol Identifier: ", t.peek(0, 2));
     lines.add(u"Data Coding Scheme: ", t.peek(2, 2));
@@ -225,7 +229,7 @@ QString DecodeTechnical(QStringView params, bool pduLength) {
         lines.add(u"  Type of number: ", TonName(s.charAt(0)));
         lines.add(u"  Numbering plan identifier: ", NpiName(s.charAt(1)));
         qsizetype end = 0;
-        lines.add(u"SC Address: ", SemiOctetDigits(params, s.pos() + 2, 2 * octets - 2, &end));
+        AddDigits(lines, u"SC Address", params, s.pos() + 2, 2 * octets - 2, &end);
         s.seek(end);
     }
 

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include "pdu/primitives.h"
+
 namespace vantel {
 
 class SortedListModel;
@@ -36,6 +38,8 @@ public:
     // Settings the send form's encoder needs.
     virtual bool pduMode() const = 0;
     virtual bool skipPDUSCA() const = 0;
+    // What a national number's leading "0" becomes (the CountryCode setting).
+    virtual QString countryCode() const { return kDefaultCountryCode.toString(); }
 
     virtual CopyBuffer &copyBuffer() = 0;
     // A line of the trace window (and of the log with `toLog`).

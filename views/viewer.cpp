@@ -102,15 +102,12 @@ private:
     QHash<QString, QMap<int, QString>> parts_;
 };
 
-// A number the send form can send: "+" and the digits for an international number, the digits
-// alone for any other numeric type, nothing for a name.
+// The number to reply to: "+" and the number for an international number, the number alone
+// for any other numeric type, nothing for a name. Nothing is left out: a "*" or "#" that cannot
+// be sent is named by the send form, not silently dropped to reach another number.
 QString ReplyNumber(const QString &address, const QString &type) {
     if (type.startsWith(u"Alphanumeric")) return {};
-    QString digits;
-    for (const QChar c : address) {
-        if (c.isDigit() && c.unicode() < 0x80) digits += c;
-    }
-    return type.startsWith(u"International") ? u'+' + digits : digits;
+    return type.startsWith(u"International") ? u'+' + address : address;
 }
 
 void ShowFields(ViewForm &form, int index, qsizetype count, MessageFields fields,

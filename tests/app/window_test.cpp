@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -306,6 +307,13 @@ TEST_F(WindowTest, SetupDialogFillsAppliesAndSaves) {
         if (c[1] != u"-1") QTest::mouseClick(form.Speed[c[1].toInt()], Qt::LeftButton);
         if (c[2] != u"-1") QTest::mouseClick(form.Port[c[2].toInt()], Qt::LeftButton);
         if (c[3] == u"1") QTest::mouseClick(form.EchoSetBox, Qt::LeftButton);
+        if (c.size() > 8) {
+            EXPECT_EQ(form.CountryCodeBox->text(), c[8]);
+        }
+        if (c.size() > 9) {
+            form.CountryCodeBox->clear();
+            QTest::keyClicks(form.CountryCodeBox, c[9]);
+        }
         {
             DiskFull full(c[4].endsWith(u"disk") ? 16 : RLIM_INFINITY);
             if (c[4].startsWith(u"ok")) QTest::mouseClick(form.OKButton, Qt::LeftButton);

@@ -21,8 +21,9 @@ LinkMode Mode(QChar letter) {
     return letter == u'B' ? LinkMode::Block : letter == u'P' ? LinkMode::Pdu : LinkMode::PduSkipSca;
 }
 
-// Every mode of the row must give the same.
+// Every mode of the row must give the same. A ninth input is the country code.
 QStringList Encode(const QStringList &in) {
+    const QString countryCode = in.size() > 8 ? in[8] : kDefaultCountryCode.toString();
     const SendFields f{in[0],
                        in[1],
                        in[2],
@@ -33,7 +34,7 @@ QStringList Encode(const QStringList &in) {
                        in[6].isEmpty() ? -1 : in[6].toInt(nullptr, 16)};
     QStringList first;
     for (const QChar mode : in[7]) {
-        const EncodedEntry e = BuildQueueEntry(f, Mode(mode));
+        const EncodedEntry e = BuildQueueEntry(f, Mode(mode), countryCode);
         const QStringList got = {B(e.ok), e.entries.join(u"\r\n"), e.error, e.addToAddressList,
                                  e.addToSCList};
         if (first.isEmpty()) first = got;
@@ -138,6 +139,14 @@ const QMap<QString, Call> &Calls() {
         {"EncodeAddress", VANTEL_CALL(2, EncodeAddress(in[0], in[1] == u"yes"))},
         {"PackSeptets", VANTEL_CALL(1, PackSeptets(in[0]))},
         {"BuildQueueEntry", {8, Encode}},
+        {"BuildQueueEntryWithCountryCode", {9, Encode}},
+        {"ReadNumber",
+         {2,
+          [](const QStringList &in) -> QStringList {
+              const NumberReading r = ReadNumber(in[0], in[1], u"destination");
+              return {r.number, r.sendsTo, r.refusal};
+          }}},
+        {"SendsToText", VANTEL_CALL(2, SendsToText(in[0], in[1]))},
         {"MeasureText", {2, Measure}},
         {"ReadQueueEntry", {2, ReadEntry}},
         {"NextQueueEntry",
@@ -150,6 +159,15 @@ const QMap<QString, Call> &Calls() {
           }}},
         {"ServiceCentreForCommand", VANTEL_CALL(1, ServiceCentreForCommand(in[0]))},
         {"ReadSettings", {2, Read}},
+        {"CountryCodeOfFile",
+         {1,
+          [](const QStringList &in) -> QStringList {
+              Settings s;
+              ReadSettings(in[0].toLatin1(), s);
+              const QString file = QString::fromLatin1(WriteSettings(s));
+              const qsizetype at = file.indexOf(u"CountryCode="_qs);
+              return {s.countryCode, at < 0 ? QString() : file.sliced(at)};
+          }}},
         {"WriteSettings", {5, Write}},
         {"ReadAddedSettings", {1, ReadAdded}},
         {"MakeListLine", VANTEL_CALL(1, ListLineOf(in[0]))},

@@ -195,16 +195,20 @@ TEST_F(DialogTest, SendQueuesTheEncodedEntriesOrSaysWhyNot) {
     EXPECT_TRUE(send().PIDBox->itemText(30) == u"7F=SIM Data Download" &&
                 send().DCSBox->itemText(30) == u"C0=VoiceMail Inactive (discard)");
     const QList<QStringList> rows = DataRows("dialogs-send.txt");
-    ASSERT_EQ(rows.size(), 12);
+    ASSERT_EQ(rows.size(), 17);
     for (const QStringList &c : rows) {
         SCOPED_TRACE((c[1] + u' ' + c[3] + u' ' + c[6].left(20)).toStdString());
         window->settings().pduMode = c[0] != u"B";
         window->settings().skipPDUSCA = c[0] == u"S";
+        window->settings().countryCode = c.value(9, u"44"_qs);
         send().setNextReference(0x42);
         const int queued = window->sendQueueModel().count();
         QCoro::Task<> task = run(ShowSendForm(*window, send()));
         type(send().ToBox, c[1]);
         type(send().SCBox, c[2]);
+        if (c.size() > 8) {
+            EXPECT_EQ(send().SendsToLabel->text(), c[8]);
+        }
         send().DCSBox->setCurrentIndex(send().DCSBox->findText(c[3]));
         send().PIDBox->setCurrentIndex(send().PIDBox->findText(c[4]));
         ASSERT_TRUE(send().DCSBox->currentText() == c[3] && send().PIDBox->currentText() == c[4]);

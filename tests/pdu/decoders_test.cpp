@@ -47,6 +47,8 @@ const QMap<QString, Call> &Calls() {
         {"BytesToHex", VANTEL_CALL(1, BytesToHex(Octets(in[0])))},
         {"KeepHexDigits", VANTEL_CALL(1, KeepHexDigits(in[0]))},
         {"NormaliseNumber", VANTEL_CALL(1, NormaliseNumber(in[0]))},
+        {"NormaliseNumberWithCountryCode", VANTEL_CALL(2, NormaliseNumber(in[0], in[1]))},
+        {"IsCountryCode", VANTEL_CALL(1, B(IsCountryCode(in[0])))},
         {"AnsiChar", VANTEL_CALL(1, QString(AnsiChar(in[0].toInt(nullptr, 16))))},
         {"ToAnsi", VANTEL_CALL(1, Hex(ToAnsi(in[0])))},
         {"UnpackGsm7", VANTEL_CALL(3, UnpackGsm7(in[0], in[1].toInt(), in[2].toInt()))},
@@ -56,6 +58,12 @@ const QMap<QString, Call> &Calls() {
                                      in[0], in[1].toInt(), in[2].toInt(), &end);
                                  return {digits, N(end)};
                              }}},
+        {"AddressDigits", {3, [](const QStringList &in) -> QStringList {
+                               qsizetype end = -1;
+                               const QString number =
+                                   AddressDigits(in[0], in[1].toInt(), in[2].toInt(), &end);
+                               return {number, N(end)};
+                           }}},
         {"TimeStampText", VANTEL_CALL(2, TimeStampText(in[0], in[1].toInt()))},
         {"TimeZone", VANTEL_CALL(2, QString::number(TimeZoneHours(in[0], in[1].toInt())),
                                  TimeZoneText(TimeZoneHours(in[0], in[1].toInt())))},

@@ -53,10 +53,13 @@ Subcommands:
       The content of a frame, or the frame check's error text (exit status 1).
   encode --to NUMBER [--sc NUMBER] [--text TEXT] [--pid XX] [--dcs XX]
          [--reply-path] [--status-report] [--mode block|pdu|pdu-skip-sca]
+         [--country-code N]
       The send-queue entry "octets,destination,service centre,data" of an
       SMS-SUBMIT, as the send form queues it. Without --text each line of
       standard input is one message text. Defaults: PID 00, DCS 00, mode block.
       NUMBER may be "name=number"; a destination "number,sc" overrides --sc.
+      A number may hold the separators - ( ) . and blanks; one leading 0 (a
+      national number) becomes the country code N (default 44), two (00) go.
       The DCS decides the coding: the GSM 7-bit alphabet, UCS2, or (an 8-bit
       DCS such as 04 or F4-F7) TEXT as hex octets. A text longer than one
       message gives a concatenated series: one entry, one line, per part. A
@@ -99,6 +102,7 @@ enum Option : unsigned {
     ReplyPath = 1u << 9,
     StatusReport = 1u << 10,
     Mode = 1u << 11,
+    CountryCode = 1u << 12,
 };
 
 struct OptionDef {
@@ -120,12 +124,14 @@ constexpr OptionDef kOptions[] = {
     {"--reply-path", ReplyPath, false},
     {"--status-report", StatusReport, false},
     {"--mode", Mode, true},
+    {"--country-code", CountryCode, true},
 };
 
 struct Options {
     unsigned given = 0;
     QString to, sc, text, pid = QStringLiteral("00"), dcs = QStringLiteral("00");
     LinkMode mode = LinkMode::Block;
+    QString countryCode = kDefaultCountryCode.toString();
     QString input;  // the INPUT argument, when hasInput
     bool hasInput = false;
     bool has(Option o) const { return given & o; }
@@ -221,7 +227,7 @@ Outcome RunEncode(const QString &text, const Options &o) {
     fields.dcs = o.dcs;
     fields.replyPath = o.has(ReplyPath);
     fields.statusReport = o.has(StatusReport);
-    const EncodedEntry q = BuildQueueEntry(fields, o.mode);
+    const EncodedEntry q = BuildQueueEntry(fields, o.mode, o.countryCode);
     Outcome r;
     r.ok = q.ok;
     if (!q.ok) {
@@ -251,8 +257,8 @@ constexpr Subcommand kSubcommands[] = {
     {"summary", Json | Pdu | NoSca, RunSummary, false},
     {"frame", Json, RunFrame, false},
     {"validate", Json, RunValidate, false},
-    {"encode", Json | To | Sc | Text | Pid | Dcs | ReplyPath | StatusReport | Mode, RunEncode,
-     true},
+    {"encode", Json | To | Sc | Text | Pid | Dcs | ReplyPath | StatusReport | Mode | CountryCode,
+     RunEncode, true},
 };
 
 [[noreturn]] void UsageError(const QString &message) {
@@ -295,6 +301,12 @@ void SetValue(Options &o, Option bit, const QString &value) {
             o.mode = *mode;
             break;
         }
+        case CountryCode:
+            if (!IsCountryCode(value))
+                UsageError("--country-code takes one to three digits, not starting with 0: '" +
+                           value + "'");
+            o.countryCode = value;
+            break;
         default:
             break;
     }
