@@ -1,9 +1,11 @@
-// The alert sound and the single-instance lock.
+// The alert sound, the single-instance lock and the serial devices the Setup dialog offers.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QComboBox>
 #include <QCoroTask>
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,7 +13,10 @@
 #include <QtEndian>
 
 #include "app/alertsound.h"
+#include "app/settingsfile.h"
+#include "app/setupform.h"
 #include "app/singleinstance.h"
+#include "link/serialcontrol.h"
 
 namespace vantel {
 namespace {
@@ -150,6 +155,56 @@ TEST(SingleInstanceTest, KilledCopyLeavesNoStaleLock) {
     waitpid(child, nullptr, 0);
     EXPECT_TRUE(mine.acquire());
     close(ready[0]), close(ready[1]);
+}
+
+// A pseudo-terminal stands for a USB modem: its stable name is a link in a folder standing for
+// /dev/serial/by-id. The list shows it once, by that name; a link to a device that is gone is
+// left out. A chosen device that the machine no longer has is shown as missing and kept; the
+// serial control opens the device chosen instead of the COM port.
+TEST(SerialDevicesTest, SetupOffersTheMachinesDevicesAndKeepsAMissingOne) {
+    QTemporaryDir byId;
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    const QString pts = QString::fromLocal8Bit(name);
+    const QString stable = byId.filePath("usb-Vantel_Test_Modem_0123-if02-port0");
+    ASSERT_TRUE(QFile::link(pts, stable));
+    ASSERT_TRUE(QFile::link(byId.filePath("gone"), byId.filePath("usb-Unplugged-if00")));
+    const QList<SerialDevice> devices = ListSerialDevices(byId.path());
+    const auto ours = std::find_if(devices.begin(), devices.end(),
+                                   [&](const SerialDevice &d) { return d.path == pts; });
+    ASSERT_NE(ours, devices.end());
+    EXPECT_EQ(ours->stableName, stable);
+    EXPECT_EQ(DeviceText(*ours), "usb-Vantel_Test_Modem_0123-if02-port0 (" + pts + ")");
+    for (const SerialDevice &d : devices)
+        EXPECT_FALSE(d.stableName.contains(u"Unplugged")) << d.path.toStdString();
+
+    SetupForm form;
+    form.listDevices = [&] { return ListSerialDevices(byId.path()); };
+    const struct {
+        QString device, shown;
+        bool missing;
+    } cases[] = {
+        {"", "The COM option above", false},
+        {stable, DeviceText(*ours), false},
+        {"/dev/ttyUSB9", "/dev/ttyUSB9 (missing)", true},
+    };
+    for (const auto &c : cases) {
+        Settings s;
+        s.device = c.device;
+        FillSetupForm(form, s);
+        EXPECT_EQ(form.DeviceBox->currentText(), c.shown);
+        Settings applied;
+        ApplySetupForm(form, applied);
+        EXPECT_EQ(applied.device, c.device);
+    }
+    SerialControl serial;
+    serial.setCommPort(4);
+    serial.setDevice(stable);
+    EXPECT_EQ(serial.currentDevice(), stable);
+    EXPECT_TRUE(serial.open()) << serial.errorString().toStdString();
+    serial.close();
+    close(master), close(slave);
 }
 
 }  // namespace
