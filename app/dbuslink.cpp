@@ -254,4 +254,26 @@ void MessageListService::answer(const QDBusConnection &bus, const QDBusMessage &
     });
 }
 
+QString NewMessagesText(const QStringList &senders) {
+    QStringList from = senders;
+    from.removeDuplicates();
+    QString text = senders.size() == 1 ? QStringLiteral("1 new message")
+                                       : QStringLiteral("%1 new messages").arg(senders.size());
+    text += QStringLiteral(" from ") + from.mid(0, 3).join(QStringLiteral(", "));
+    if (from.size() > 3) text += QStringLiteral(" and %1 more").arg(from.size() - 3);
+    return text;
+}
+
+void NotifyDesktop(const QDBusConnection &bus, const QString &text) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    // app name, id to replace, icon, summary, body, actions, hints, time-out (-1: the server's)
+    call << QStringLiteral("Vantel") << uint(0) << QStringLiteral("vantel") << text << QString()
+         << QStringList() << QVariantMap() << int(-1);
+    // A bus without the service answers with an error that nobody waits for.
+    QDBusConnection(bus).send(call);
+}
+
 }  // namespace vantel

@@ -88,6 +88,13 @@ private:
     QThreadPool workers_;
 };
 
+// "2 new messages from +447700900123, Phonesim": what a retrieval that stored messages from
+// these senders (one a message) tells the desktop.
+QString NewMessagesText(const QStringList &senders);
+// Shows `text` through the freedesktop notification service on `bus`, without waiting for it;
+// nothing happens when there is no such service.
+void NotifyDesktop(const QDBusConnection &bus, const QString &text);
+
 inline constexpr char kDBusServiceName[] = "org.vantel.Vantel";
 inline constexpr char kDBusObjectPath[] = "/SendSMS";
 inline constexpr char kDBusInterfaceName[] = "org.vantel.SendSMS";

@@ -460,25 +460,10 @@ void Vantel::ShowOutcome(const QString &problem) {
     showStatus();
 }
 
-// A desktop notification through the freedesktop service on the session bus; nothing when
-// there is none.
 void Vantel::notifyNewMessages() {
     if (newSenders_.isEmpty()) return;
-    QStringList from = newSenders_;
-    from.removeDuplicates();
-    const qsizetype count = newSenders_.size();
-    QString summary =
-        count == 1 ? QStringLiteral("1 new message") : QStringLiteral("%1 new messages").arg(count);
-    QString body = QStringLiteral("from ") + from.mid(0, 3).join(QStringLiteral(", "));
-    if (from.size() > 3) body += QStringLiteral(" and %1 more").arg(from.size() - 3);
+    NotifyDesktop(QDBusConnection::sessionBus(), NewMessagesText(newSenders_));
     newSenders_.clear();
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"),
-        QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    call << QStringLiteral("Vantel") << uint(0) << QStringLiteral("vantel") << summary << body
-         << QStringList() << QVariantMap() << int(-1);
-    QDBusConnection::sessionBus().send(call);
 }
 
 void Vantel::exchangeEnded() {

@@ -781,5 +781,49 @@ TEST(DBusListProgramTest, ListDuringStartUpGetsTheWholeListOrWaits) {
     }
 }
 
+// A stand-in for the desktop's notification service: it keeps what it is shown.
+class Notifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList shown;
+public Q_SLOTS:
+    uint Notify(const QString &app, uint, const QString &icon, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &, int) {
+        shown << app + '|' + icon + '|' + summary + '|' + body;
+        return uint(shown.size());
+    }
+};
+
+TEST(DesktopNotificationTest, NewMessagesAreShownWhenTheServiceIsThere) {
+    const struct {
+        QStringList senders;
+        QString text;
+    } cases[] = {
+        {{"+447700900123"}, "1 new message from +447700900123"},
+        {{"+447700900123", "Phonesim", "+447700900123"},
+         "3 new messages from +447700900123, Phonesim"},
+        {{"1", "2", "3", "4", "5", "1"}, "6 new messages from 1, 2, 3 and 2 more"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(NewMessagesText(c.senders), c.text);
+
+    // Without the service nothing happens; with it, the text arrives as the summary.
+    QDBusConnection client = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "notifier");
+    NotifyDesktop(client, "1 new message from 1");
+    QDBusConnection desktop = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "desktop");
+    Notifications service;
+    ASSERT_TRUE(desktop.registerObject("/org/freedesktop/Notifications", &service,
+                                       QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(desktop.registerService("org.freedesktop.Notifications"));
+    NotifyDesktop(client, cases[1].text);
+    EXPECT_TRUE(WaitUntil(10s, [&] { return !service.shown.isEmpty(); }));
+    EXPECT_EQ(service.shown, QStringList{"Vantel|vantel|" + cases[1].text + '|'});
+    QDBusConnection::disconnectFromBus("desktop");
+    QDBusConnection::disconnectFromBus("notifier");
+}
+
 }  // namespace
 }  // namespace vantel
+
+#include "dbus_test.moc"
