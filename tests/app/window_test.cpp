@@ -234,6 +234,35 @@ TEST_F(StartedWindowTest, QuitAsksAboutUnsentEntriesAndFailedSaves) {
     EXPECT_EQ(fileBytes("vantelq.dat"), "<missing>");
 }
 
+// Three failed sends in a row are reported once (trace, log, window) and the entry stays; a
+// paused queue sends nothing, and the pause is kept in vantel.ini until it is lifted.
+TEST_F(StartedWindowTest, FailedSendsAreReportedOnceAndThePauseHoldsTheQueue) {
+    window->queueEntry(u"23,4477,0,11"_qs);
+    const QString held = u"The send queue is held back: 3 attempts in a row failed ("_qs;
+    transmitResult = false;
+    for (int tick = 1; tick <= 4; ++tick) {
+        window->Timer1_Timer();
+        EXPECT_EQ(window->StatusLabel->text().contains(held), tick >= 3) << tick;
+    }
+    EXPECT_EQ(window->trace().text().count(held), 1);
+    EXPECT_TRUE(fileBytes("vantel.log").contains(held.toLatin1()));
+    EXPECT_EQ(transmitted.size(), 4);
+
+    transmitResult = true;
+    QTest::mouseClick(window->PauseButton, Qt::LeftButton);
+    EXPECT_TRUE(window->settings().queuePaused);
+    EXPECT_TRUE(fileBytes("vantel.ini").contains("QueuePaused=1\r\n"));
+    window->Timer1_Timer();
+    EXPECT_EQ(transmitted.size(), 4);
+    EXPECT_TRUE(window->StatusLabel->text().contains(u"The send queue is paused"_qs));
+    QTest::mouseClick(window->PauseButton, Qt::LeftButton);
+    EXPECT_FALSE(fileBytes("vantel.ini").contains("QueuePaused"));
+    window->Timer1_Timer();
+    EXPECT_EQ(transmitted.size(), 5);
+    EXPECT_EQ(window->sendQueueModel().count(), 0);
+    EXPECT_FALSE(window->StatusLabel->text().contains(held));
+}
+
 // One entry a tick, in sorted order; a failed one stays first; a sent one leaves even when an
 // entry that arrived meanwhile sorts before it. The queue lives in its file from start to end.
 TEST_F(StartedWindowTest, TimerSendsTheQueueInSortedOrderOnePerTick) {
