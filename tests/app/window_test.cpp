@@ -263,6 +263,25 @@ TEST_F(StartedWindowTest, FailedSendsAreReportedOnceAndThePauseHoldsTheQueue) {
     EXPECT_FALSE(window->StatusLabel->text().contains(held));
 }
 
+// A due automatic retrieval waits for a tick that finds nothing to send, then runs as the
+// Retrieve button does, and says where it failed.
+TEST_F(StartedWindowTest, AutomaticRetrievalWaitsForAnIdleQueue) {
+    window->queueEntry(u"23,4477,0,11"_qs);
+    window->AutoRetrieveTimer->start(1);
+    QTest::qWait(20);  // due
+    transmitResult = true;
+    window->Timer1_Timer();
+    EXPECT_EQ(transmitted, QStringList{u"23,4477,0,11"_qs});
+    EXPECT_FALSE(window->trace().text().contains(u"Automatic retrieval"_qs));
+    window->link().serial().setDevice(u"/nonexistent/vantel-modem"_qs);
+    window->Timer1_Timer();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->busy(); }));
+    EXPECT_TRUE(window->trace().text().contains(u"Automatic retrieval"_qs));
+    EXPECT_TRUE(window->StatusLabel->text().startsWith(
+        u"Cannot open the phone's port /nonexistent/vantel-modem: "_qs));
+    window->AutoRetrieveTimer->stop();
+}
+
 // One entry a tick, in sorted order; a failed one stays first; a sent one leaves even when an
 // entry that arrived meanwhile sorts before it. The queue lives in its file from start to end.
 TEST_F(StartedWindowTest, TimerSendsTheQueueInSortedOrderOnePerTick) {
