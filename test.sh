@@ -51,6 +51,7 @@ fi
 # (fortified functions, stack protector, format checks, full RELRO), and without a warning.
 if [ "${RELEASE_BUILD:-1}" != 0 ]; then
   (eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+   export CXXFLAGS="$CXXFLAGS $CPPFLAGS"  # CMake reads no CPPFLAGS (_FORTIFY_SOURCE is there)
    cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVANTEL_WERROR=ON \
      -DVANTEL_BUILD_TESTS=OFF -DVANTEL_BUILD_BENCH=OFF >/dev/null
    cmake --build build-release -j"$jobs" --target vantel vantel-pdu vantel-phonesim)
