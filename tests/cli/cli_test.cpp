@@ -135,4 +135,21 @@ TEST(VantelPdu, SummaryOfManyListedPdusReadsAsTheLinesOfTheirFrames) {
     EXPECT_TRUE(fromJson.replace("\r\n", "\n").toUtf8() == general.out);
 }
 
+// Input long enough to be shared among the processors: a line that is not hex is named by its
+// number in the whole input, whichever part it fell in, and the lines around it are decoded.
+TEST(VantelPdu, LinesThatAreNotHexAreNamedByTheirNumberInLongInput) {
+    const QByteArray pdu = "0791198948004544040C9119894882006200007050307040042206CF35689E9603";
+    const QList<int> bad{1, 2, 40000, 79999, 80000};
+    QByteArray input, errors;
+    for (int n = 1; n <= 80000; ++n) {
+        input += (bad.contains(n) ? QByteArray("x") + QByteArray::number(n) : pdu) + '\n';
+        if (bad.contains(n))
+            errors += "vantel-pdu: line " + QByteArray::number(n) + ": Not hex digits\n";
+    }
+    const Outcome got = RunPdu({"summary", "--pdu"}, input);
+    EXPECT_EQ(got.exitCode, 1);
+    EXPECT_EQ(got.err.toStdString(), errors.toStdString());
+    EXPECT_EQ(got.out.count('\n'), 80000 - bad.size());
+}
+
 }  // namespace
