@@ -8,7 +8,7 @@ if ! command -v cmake >/dev/null || ! dpkg-query -W qt6-base-dev qcoro-qt6-dev >
   ./test.sh --install-only
 fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTEL_BUILD_TESTS=OFF >/dev/null
-cmake --build build -j"$jobs" --target vantel vantel-phonesim
+cmake --build build -j"$jobs" --target vantel vantel-pdu vantel-phonesim
 mkdir -p data
 sim_pid=""
 if [ ! -e data/com1 ] && [ ! -L data/com1 ]; then

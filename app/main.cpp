@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "app/commandline.h"
 #include "app/mainwindow.h"
 #include "app/quitsignals.h"
 #include "app/singleinstance.h"
@@ -11,6 +12,8 @@
 int main(int argc, char *argv[]) {
     // A write past a file-size limit fails with EFBIG and is reported, instead of killing us.
     std::signal(SIGXFSZ, SIG_IGN);
+    // --help and --version answer, and --folder is entered, before a display is needed.
+    if (const std::optional<int> status = vantel::TakeCommandLine(argc, argv)) return *status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vantel"));
     QApplication::setDesktopFileName(QStringLiteral("vantel"));

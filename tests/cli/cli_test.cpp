@@ -1,11 +1,14 @@
 // The vantel-pdu command contract, checked by running the program as a process: the runs of
 // tests/data/cli-runs.txt (arguments, input, exit status and the whole output), and the road of
-// its own that many listed PDUs take, compared byte for byte with the general one.
+// its own that many listed PDUs take, compared byte for byte with the general one. The same
+// table holds the command lines of vantel and vantel-phonesim that end before they start work.
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -16,14 +19,25 @@ struct Outcome {
     int exitCode = 0;
 };
 
-Outcome RunPdu(const QStringList &args, const QByteArray &input = {}) {
+Outcome RunProgram(const QString &program, const QStringList &args, const QByteArray &input = {}) {
     QProcess p;
-    p.start(QStringLiteral(VANTEL_PDU), args);
+    // In a folder of its own, without a display: what answers must not need one.
+    QTemporaryDir dir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir.path());
+    p.start(program, args);
     p.write(input);
     p.closeWriteChannel();
     EXPECT_TRUE(p.waitForFinished(30000)) << args.join(u' ').left(100).toStdString();
     const int code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return {p.readAllStandardOutput(), p.readAllStandardError(), code};
+}
+
+Outcome RunPdu(const QStringList &args, const QByteArray &input = {}) {
+    return RunProgram(QStringLiteral(VANTEL_PDU), args, input);
 }
 
 // \r, \n and X{N} of the data file.
@@ -39,12 +53,13 @@ QString Unescaped(QString text) {
 TEST(VantelPdu, EveryRunOfTheTableGivesItsOutputAndExitStatus) {
     QFile file(QStringLiteral(VANTEL_TEST_DATA "/cli-runs.txt"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    std::vector<std::pair<QString, Outcome>> runs;  // the arguments as written, and what to get
+    std::vector<std::pair<QString, Outcome>> runs;  // the command line as written, and what to get
     QList<QByteArray> inputs;
     for (const QByteArray &line : file.readAll().split('\n')) {
-        const QByteArray rest = line.mid(2) + '\n';
-        if (line.startsWith('$')) {
-            runs.push_back({QString::fromUtf8(line.mid(2)), {}});
+        const QByteArray rest = QByteArray(line.mid(2) + '\n').replace("{VERSION}", VANTEL_VERSION);
+        if (line.startsWith('$') || line.startsWith('%')) {
+            const QByteArray command = line.startsWith('$') ? "vantel-pdu " : "";
+            runs.push_back({QString::fromUtf8(command + line.mid(2)), {}});
             inputs.append(QByteArray());
         } else if (line.startsWith('<')) {
             inputs.back() += Unescaped(QString::fromUtf8(line.mid(2))).toUtf8();
@@ -59,13 +74,18 @@ TEST(VantelPdu, EveryRunOfTheTableGivesItsOutputAndExitStatus) {
         }
     }
     ASSERT_GE(runs.size(), 50u);
+    const QMap<QString, QString> programs{
+        {QStringLiteral("vantel-pdu"), QStringLiteral(VANTEL_PDU)},
+        {QStringLiteral("vantel"), QStringLiteral(VANTEL)},
+        {QStringLiteral("vantel-phonesim"), QStringLiteral(VANTEL_PHONESIM)}};
     for (size_t i = 0; i < runs.size(); ++i) {
-        const auto &[args, want] = runs[i];
-        SCOPED_TRACE("vantel-pdu " + args.left(120).toStdString());
-        QStringList argv = QProcess::splitCommand(args);
+        const auto &[command, want] = runs[i];
+        SCOPED_TRACE(command.left(120).toStdString());
+        QStringList argv = QProcess::splitCommand(command);
         for (QString &arg : argv)
             arg = Unescaped(arg);
-        const Outcome got = RunPdu(argv, inputs[qsizetype(i)]);
+        ASSERT_TRUE(programs.contains(argv.value(0)));
+        const Outcome got = RunProgram(programs[argv.takeFirst()], argv, inputs[qsizetype(i)]);
         EXPECT_EQ(got.exitCode, want.exitCode);
         EXPECT_EQ(got.err.toStdString(), want.err.toStdString());
         const bool words = want.out.startsWith('~');  // then only these words are looked for
@@ -113,6 +133,23 @@ TEST(VantelPdu, SummaryOfManyListedPdusReadsAsTheLinesOfTheirFrames) {
     for (const QByteArray &line : json.out.split('\n'))
         if (!line.isEmpty()) fromJson += QJsonDocument::fromJson(line)["line"].toString() + '\n';
     EXPECT_TRUE(fromJson.replace("\r\n", "\n").toUtf8() == general.out);
+}
+
+// Input long enough to be shared among the processors: a line that is not hex is named by its
+// number in the whole input, whichever part it fell in, and the lines around it are decoded.
+TEST(VantelPdu, LinesThatAreNotHexAreNamedByTheirNumberInLongInput) {
+    const QByteArray pdu = "0791198948004544040C9119894882006200007050307040042206CF35689E9603";
+    const QList<int> bad{1, 2, 40000, 79999, 80000};
+    QByteArray input, errors;
+    for (int n = 1; n <= 80000; ++n) {
+        input += (bad.contains(n) ? QByteArray("x") + QByteArray::number(n) : pdu) + '\n';
+        if (bad.contains(n))
+            errors += "vantel-pdu: line " + QByteArray::number(n) + ": Not hex digits\n";
+    }
+    const Outcome got = RunPdu({"summary", "--pdu"}, input);
+    EXPECT_EQ(got.exitCode, 1);
+    EXPECT_EQ(got.err.toStdString(), errors.toStdString());
+    EXPECT_EQ(got.out.count('\n'), 80000 - bad.size());
 }
 
 }  // namespace

@@ -426,9 +426,9 @@ TEST_P(WholeProgramTest, EntriesFromDBusReachThePhoneAndSignalsSaveTheFiles) {
                     (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()));
     }
     qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());  // its own single-instance lock
-    program.setWorkingDirectory(dir.path());
     program.setProcessChannelMode(QProcess::MergedChannels);
-    program.start(VANTEL_BINARY_DIR "/app/vantel", QStringList());
+    // Started elsewhere, as from the menu: --folder takes it to its files.
+    program.start(VANTEL_BINARY_DIR "/app/vantel", {QStringLiteral("--folder"), dir.path()});
     QDBusConnection bus = QDBusConnection::sessionBus();
     EXPECT_TRUE(WaitUntil(15s, [&] {
         return bus.interface()->isServiceRegistered(kName) ||

@@ -56,8 +56,12 @@ std::vector<Section> LoadSections(std::initializer_list<const char *> files) {
                 row.cells.last() += more.first();
                 row.cells += more.mid(1);
             } else if (!line.trimmed().isEmpty() && !line.startsWith(u'#') && !sections.empty()) {
-                sections.back().rows.append(
-                    {name + (":" + std::to_string(n + 1)), line.split(u'|')});
+                // Appended in order: a string put in front of a temporary one (":" + to_string)
+                // is an insertion at its start, which GCC 12's optimiser misreads as overlap.
+                std::string where(name);
+                where += ':';
+                where += std::to_string(n + 1);
+                sections.back().rows.append({std::move(where), line.split(u'|')});
             }
         }
     }

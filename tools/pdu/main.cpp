@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +31,11 @@ constexpr char kHelp[] = R"(Usage: vantel-pdu SUBCOMMAND [OPTIONS] [INPUT]
 
 Decodes and builds GSM 03.40 messages and GSM 07.05 Block-mode frames.
 Without INPUT, every line of standard input is one item and gives one result.
-Hex input may use either case; blanks around it and the line end are ignored.
+Hex input may use either case; blanks around it and the line end are ignored
+(with --pdu, blanks inside it too). Input of technical and summary that is
+not hex digits is an error; the decoders read whatever hex they are given.
+Results go to standard output; an item that fails gives its reason on
+standard error instead (after "line N:" for a line of standard input).
 
 Subcommands:
   technical [--pdu-length] [HEX]
@@ -82,10 +87,15 @@ Options for every subcommand:
              encode     {"entry": TEXT} (one a part) or {"error": TEXT}
            Texts are exact: line breaks are CR LF, characters are Unicode.
            Without --json a CR LF prints as a line feed, and text is UTF-8.
+           An item that fails gives {"error": TEXT} (validate: "ok" false)
+           on standard output, in its place among the others.
   --help   This text.
+  --version
+           The version of vantel-pdu.
 
-Exit status: 0 done, 1 when an item failed (invalid frame, bad content,
-refused message), 2 for a usage error.
+Exit status: 0 every item done; 1 when an item failed (input that is not
+hex, a frame that fails its check, content that is not hex octets, a
+refused message), the other items still done; 2 for a usage error.
 )";
 
 // Options, as bits of the set each subcommand accepts.
@@ -244,22 +254,30 @@ Outcome RunEncode(const QString &text, const Options &o) {
     return r;
 }
 
+enum class Input {
+    Hex,       // hex digits only, blanks around them dropped (with --pdu, inside them too)
+    Trimmed,   // blanks around it dropped
+    FreeText,  // as it is (only the line end is dropped)
+};
+
 struct Subcommand {
     const char *name;
     unsigned options;
     Outcome (*run)(const QString &item, const Options &);
-    bool freeText;  // items are taken as they are (only the line end is dropped)
+    Input input;
 };
 
 constexpr Subcommand kSubcommands[] = {
-    {"technical", Json | PduLength, RunTechnical, false},
-    {"describe", Json, RunDescribe, false},
-    {"summary", Json | Pdu | NoSca, RunSummary, false},
-    {"frame", Json, RunFrame, false},
-    {"validate", Json, RunValidate, false},
+    {"technical", Json | PduLength, RunTechnical, Input::Hex},
+    {"describe", Json, RunDescribe, Input::Trimmed},
+    {"summary", Json | Pdu | NoSca, RunSummary, Input::Hex},
+    {"frame", Json, RunFrame, Input::Trimmed},
+    {"validate", Json, RunValidate, Input::Trimmed},
     {"encode", Json | To | Sc | Text | Pid | Dcs | ReplyPath | StatusReport | Mode | CountryCode,
-     RunEncode, true},
+     RunEncode, Input::FreeText},
 };
+
+constexpr char kVersion[] = "vantel-pdu " VANTEL_VERSION "\n";
 
 [[noreturn]] void UsageError(const QString &message) {
     const QByteArray line = ("vantel-pdu: " + message + " (see vantel-pdu --help)\n").toUtf8();
@@ -269,6 +287,10 @@ constexpr Subcommand kSubcommands[] = {
 
 void Print(const QByteArray &bytes) {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+void PrintError(const QByteArray &bytes) {
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 
 std::optional<LinkMode> ParseMode(const QString &s) {
@@ -325,6 +347,10 @@ Options ParseOptions(const Subcommand &cmd, const QStringList &args) {
             Print(QByteArray(kHelp));
             std::exit(0);
         }
+        if (!optionsEnded && arg == u"--version") {
+            Print(QByteArray(kVersion));
+            std::exit(0);
+        }
         if (optionsEnded || !arg.startsWith(u"--")) {
             if (o.hasInput) UsageError("more than one input: '" + arg + "'");
             o.input = arg;
@@ -363,17 +389,50 @@ Options ParseOptions(const Subcommand &cmd, const QStringList &args) {
     return o;
 }
 
-// Appends one item's printed outcome to `out`; returns whether it succeeded.
-bool RunItem(const Subcommand &cmd, const Options &o, const QString &raw, QByteArray &out) {
-    const QString item = cmd.freeText ? raw : raw.trimmed();
-    const Outcome r = cmd.run(item, o);
+bool IsHexDigits(QStringView text) {
+    for (const QChar c : text) {
+        if (!isxdigit(c.unicode() < 0x80 ? c.unicode() : 0)) return false;
+    }
+    return true;
+}
+
+// The item as the subcommand takes it, or nothing when it is not hex where hex is wanted.
+std::optional<QString> ItemOf(const Subcommand &cmd, const Options &o, const QString &raw) {
+    if (cmd.input == Input::FreeText) return raw;
+    QString item = raw.trimmed();
+    if (cmd.input == Input::Trimmed) return item;
+    if (o.has(Pdu)) item.removeIf([](QChar c) { return c.isSpace(); });
+    if (!IsHexDigits(item)) return std::nullopt;
+    return item;
+}
+
+// Prints one item's outcome: results into `out`, the reason of a failure into `err` (after
+// "line N:" when `lineNumber` is not 0); with --json both go into `out`. Returns whether it
+// succeeded.
+bool RunItem(const Subcommand &cmd, const Options &o, const QString &raw, qsizetype lineNumber,
+             QByteArray &out, QByteArray &err) {
+    const std::optional<QString> item = ItemOf(cmd, o, raw);
+    Outcome r;
+    if (item) {
+        r = cmd.run(*item, o);
+    } else {
+        r.ok = false;
+        r.plain = QStringLiteral("Not hex digits");
+        r.json.add(u"error", r.plain);
+    }
     if (o.has(Json)) {
         out += r.json.finish();
-    } else {
-        QString text = r.plain;
-        text.replace(LineBreak.toString(), QStringLiteral("\n"));
-        if (!text.endsWith(u'\n')) text += u'\n';
+        return r.ok;
+    }
+    QString text = r.plain;
+    text.replace(LineBreak.toString(), QStringLiteral("\n"));
+    if (!text.endsWith(u'\n')) text += u'\n';
+    if (r.ok) {
         out += text.toUtf8();
+    } else {
+        err += "vantel-pdu: ";
+        if (lineNumber > 0) err += "line " + QByteArray::number(lineNumber) + ": ";
+        err += text.toUtf8();
     }
     return r.ok;
 }
@@ -407,21 +466,24 @@ QByteArrayView TrimmedAscii(QByteArrayView line) {
     return line;
 }
 
-// Every line of `lines` as one item, printed into `out`; returns whether all succeeded.
-// `summary` (when there is one) takes the lines of plain hex digits.
-bool RunLines(const Subcommand &cmd, const Options &o, QByteArrayView lines,
-              std::optional<ListedSummary> &summary, QByteArray &out) {
+// Every line of `lines` (the first of them line `firstLine` of the input) as one item, printed
+// into `out` and `err`; returns whether all succeeded. `summary` (when there is one) takes the
+// lines of plain hex digits.
+bool RunLines(const Subcommand &cmd, const Options &o, QByteArrayView lines, qsizetype firstLine,
+              std::optional<ListedSummary> &summary, QByteArray &out, QByteArray &err) {
     out.resize(0);
     out.reserve(2 * lines.size() + 4096);
+    err.resize(0);
     bool allOk = true;
-    for (qsizetype at = 0; at < lines.size();) {
+    qsizetype lineNumber = firstLine;
+    for (qsizetype at = 0; at < lines.size(); ++lineNumber) {
         qsizetype end = lines.indexOf('\n', at);
         if (end < 0) end = lines.size();
         QByteArrayView line = lines.sliced(at, end - at);
         at = end + 1;
         if (line.endsWith('\r')) line.chop(1);
         if (!summary || !summary->append(TrimmedAscii(line), out))
-            allOk = RunItem(cmd, o, QString::fromUtf8(line), out) && allOk;
+            allOk = RunItem(cmd, o, QString::fromUtf8(line), lineNumber, out, err) && allOk;
     }
     return allOk;
 }
@@ -432,6 +494,10 @@ int Main(const QStringList &args) {
         Print(QByteArray(kHelp));
         return 0;
     }
+    if (args[1] == u"--version") {
+        Print(QByteArray(kVersion));
+        return 0;
+    }
     const Subcommand *cmd = nullptr;
     for (const Subcommand &c : kSubcommands) {
         if (args[1] == QLatin1StringView(c.name)) cmd = &c;
@@ -440,10 +506,11 @@ int Main(const QStringList &args) {
     const Options o = ParseOptions(*cmd, args.mid(2));
 
     if (o.hasInput) {
-        QByteArray out;
-        const bool ok = RunItem(*cmd, o, o.input, out);
+        QByteArray out, err;
+        const bool ok = RunItem(*cmd, o, o.input, 0, out, err);
         Print(out);
         std::fflush(stdout);
+        PrintError(err);
         return ok ? 0 : 1;
     }
 
@@ -459,7 +526,8 @@ int Main(const QStringList &args) {
         for (std::optional<ListedSummary> &summary : summaries)
             summary.emplace(o.has(NoSca));
     }
-    std::vector<QByteArray> outs(static_cast<size_t>(workers));
+    std::vector<QByteArray> outs(static_cast<size_t>(workers)), errs(outs.size());
+    qsizetype linesTaken = 0;  // lines of input taken before this batch
     QByteArray input(batch + (1 << 16), Qt::Uninitialized);
     qsizetype held = 0;  // octets of input read and not yet taken
     bool end = false;
@@ -491,10 +559,17 @@ int Main(const QStringList &args) {
         }
         const QList<QByteArrayView> parts =
             SplitAtLines(QByteArrayView(input).first(take), take < (1 << 16) ? 1 : workers);
+        std::vector<qsizetype> firstLines(parts.size());
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            firstLines[size_t(i)] = linesTaken + 1;
+            linesTaken += parts[i].count('\n');
+        }
+        if (take > 0 && input[take - 1] != '\n') ++linesTaken;
         std::vector<char> oks(parts.size(), 1);
         std::vector<std::thread> threads;
         const auto run = [&](qsizetype i) {
-            oks[i] = RunLines(*cmd, o, parts[i], summaries[size_t(i)], outs[size_t(i)]);
+            oks[i] = RunLines(*cmd, o, parts[i], firstLines[size_t(i)], summaries[size_t(i)],
+                              outs[size_t(i)], errs[size_t(i)]);
         };
         for (qsizetype i = 1; i < parts.size(); ++i)
             threads.emplace_back(run, i);
@@ -503,6 +578,10 @@ int Main(const QStringList &args) {
             t.join();
         for (qsizetype i = 0; i < parts.size(); ++i) {
             Print(outs[size_t(i)]);
+            if (!errs[size_t(i)].isEmpty()) {
+                std::fflush(stdout);  // a reason follows the results before it
+                PrintError(errs[size_t(i)]);
+            }
             allOk = allOk && oks[i];
         }
         std::memmove(input.data(), input.constData() + take, size_t(held - take));

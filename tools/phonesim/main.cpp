@@ -363,6 +363,10 @@ int main(int argc, char **argv) {
         std::fputs(qPrintable(UsageText()), stdout);
         return 0;
     }
+    if (args.contains(u"--version")) {
+        std::fputs("vantel-phonesim " VANTEL_VERSION "\n", stdout);
+        return 0;
+    }
     SimOptions options;
     QString error;
     if (!ParseArguments(args, options, &error)) {

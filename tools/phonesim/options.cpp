@@ -280,7 +280,12 @@ QString UsageText() {
         "  --seed N                 seed of the garbage generator (1)\n"
         "  --dial-string TEXT       Block-mode entry command (AT*T)\n"
         "  --confirm-string TEXT    its answer (OK)\n"
-        "  --smsc NUMBER            service-centre address of AT+CSCA?\n");
+        "  --smsc NUMBER            service-centre address of AT+CSCA?\n"
+        "  --help                   this text\n"
+        "  --version                the version of vantel-phonesim\n"
+        "Exit status: 0 when stopped by SIGTERM, SIGINT or SIGHUP or when the cable is\n"
+        "pulled (--vanish-after); 1 when the pseudo-terminal or PATH cannot be set up;\n"
+        "2 for a usage error.\n");
 }
 
 }  // namespace vantel::phonesim
