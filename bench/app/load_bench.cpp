@@ -29,14 +29,7 @@ void BM_LoadMessageList(benchmark::State &state) {
     QTemporaryDir dir;
     const QString oldDir = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    {
-        QFile ini(QStringLiteral("vantel.ini"));
-        ini.open(QIODevice::WriteOnly);
-        ini.write("Speed=19200\r\nPort=1\r\n");
-        QFile list(QStringLiteral("vantelq.dat"));
-        list.open(QIODevice::WriteOnly);
-        list.write(MessageFile(count));
-    }
+    vantel::bench::WriteWindowFiles(count);
 
     double worstStall = 0;
     double loadSeconds = 0;

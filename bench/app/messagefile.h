@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include "frames.h"
@@ -27,6 +28,14 @@ inline QByteArray MessageFile(int count) {
         file += "\r\n";
     }
     return file;
+}
+
+// The settings and a list of `count` messages in the current folder, as the window finds them.
+inline void WriteWindowFiles(int count) {
+    QFile ini(QStringLiteral("vantel.ini"));
+    if (ini.open(QIODevice::WriteOnly)) ini.write("Speed=19200\r\nPort=1\r\n");
+    QFile list(QStringLiteral("vantelq.dat"));
+    if (list.open(QIODevice::WriteOnly)) list.write(MessageFile(count));
 }
 
 }  // namespace vantel::bench

@@ -84,14 +84,7 @@ void BM_ListWhileWindowRuns(benchmark::State &state) {
     QTemporaryDir dir;
     const QString oldDir = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    {
-        QFile ini(QStringLiteral("vantel.ini"));
-        ini.open(QIODevice::WriteOnly);
-        ini.write("Speed=19200\r\nPort=1\r\n");
-        QFile list(QStringLiteral("vantelq.dat"));
-        list.open(QIODevice::WriteOnly);
-        list.write(vantel::bench::MessageFile(count));
-    }
+    vantel::bench::WriteWindowFiles(count);
     vantel::Vantel window;
     QCoro::waitFor(window.Form_Load());
     if (window.store().model().count() != count) {
