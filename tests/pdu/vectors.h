@@ -13,43 +13,18 @@
 // comment line.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <QList>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <ostream>
 #include <vector>
 
-// Readable Qt values in failure messages.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &s, std::ostream *os) {
-    *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QByteArray &b, std::ostream *os) {
-    *os << b.toHex(' ').toStdString();
-}
-QT_END_NAMESPACE
+#include "table.h"
 
 namespace vantel::vectors {
 
 QString Unescape(QStringView cell);
-
-struct Row {
-    std::string where;  // file:line
-    QStringList cells;  // as written, escapes and all
-};
-
-struct Section {
-    std::string name;
-    QString call;
-    QList<Row> rows;
-};
-inline void PrintTo(const Section &section, std::ostream *os) {
-    *os << section.name;
-}
+using table::Row;
+using table::Section;
 
 // A function the rows call: how many cells of a row are its inputs, and its outputs for them
 // (compared with the cells that follow).

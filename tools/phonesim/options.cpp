@@ -106,6 +106,11 @@ bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimO
         if (parts.size() > 2 || !ParseInt(parts[0], 0, 255, &o.getFailureCause, 16)) return bad();
         o.getFailureCount = -1;
         if (parts.size() == 2 && !ParseInt(parts[1], 0, 1000000, &o.getFailureCount)) return bad();
+    } else if (name == u"damage") {
+        const QStringList parts = v.split(u',');
+        if (parts.size() > 2 || !ParseInt(parts[0], 0, 255, &o.damageType, 16)) return bad();
+        o.damageCount = -1;
+        if (parts.size() == 2 && !ParseInt(parts[1], 0, 1000000, &o.damageCount)) return bad();
     } else if (name == u"insert-failure") {
         if (!ParseInt(v, 0, 255, &o.insertFailure, 16)) return bad();
     } else if (name == u"insert-reject") {
@@ -262,6 +267,7 @@ QString UsageText() {
         "  --get-failure XX[,COUNT] answer GET NEXT MESSAGE with GET MESSAGE FAILURE cause XX\n"
         "  --insert-failure XX      INSERT SMS: REQUEST CONFIRMED, then INSERT SMS FAILURE XX\n"
         "  --insert-reject XX       INSERT SMS: INSERT SMS FAILURE XX at once\n"
+        "  --damage XX[,COUNT]      send frames of type XX with a wrong checksum (COUNT times)\n"
         "  --insert-delay-ms N      pause between REQUEST CONFIRMED and the outcome (200)\n"
         "  --cmgs-error N           answer the AT+CMGS PDU with +CMS ERROR: N\n"
         "  --no-prompt              never send the \"> \" prompt\n"

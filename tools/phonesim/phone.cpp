@@ -133,6 +133,7 @@ Phone::Phone(const SimOptions &options)
     : options_(options),
       echo_(options.echo),
       getFailuresLeft_(options.getFailureCount),
+      damagesLeft_(options.damageCount),
       smsc_(options.smsc) {
     QList<MessageEntry> entries;
     if (options.samples) entries = SampleMessages();
@@ -770,7 +771,12 @@ void Phone::FrameDone(QList<Output> &out) {
 void Phone::BlockFrame(const QByteArray &content, QList<Output> &out) {
     const char type = content[0];
     const auto reply = [&](const QByteArray &c, int delay = 0) {
-        out.append({Frame(c), true, delay});
+        QByteArray frame = Frame(c);
+        if (quint8(c.front()) == options_.damageType && damagesLeft_ != 0) {
+            damagesLeft_ -= damagesLeft_ > 0;
+            frame.back() = char(frame.back() ^ 0x01);  // the checksum's last octet
+        }
+        out.append({frame, true, delay});
     };
     const auto messageAfter = [this](int after) -> const Message * {
         const Message *best = nullptr;
