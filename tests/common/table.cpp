@@ -45,7 +45,8 @@ testing::AssertionResult Compare(const char *a, const char *b, const T &x, const
         result << "\n  " << a << ": " << x.size() << " lines\n  " << b << ": " << y.size()
                << " lines\n  " << differ << " differ; the first at line " << first + 1 << ":\n  "
                << a << ": " << Quoted(x.value(first, u"(none)"_qs)) << "\n  " << b << ": "
-               << Quoted(y.value(first, u"(none)"_qs));
+               << Quoted(y.value(first, u"(none)"_qs)) << "\n  " << a << ": " << Printed(x)
+               << "\n  " << b << ": " << Printed(y);
     } else {
         result << "\n  " << a << ": " << Printed(x) << "\n  " << b << ": " << Printed(y)
                << "\n  first difference at " << first << " (sizes " << x.size() << " and "
@@ -69,9 +70,9 @@ void PrintTo(const QByteArray &b, std::ostream *os) {
 }
 void PrintTo(const QStringList &l, std::ostream *os) {
     *os << l.size() << " lines";
-    for (const QString &s : l.mid(0, 10))
+    for (const QString &s : l.mid(0, 20))
         *os << "\n    " << Quoted(s);
-    if (l.size() > 10) *os << "\n    ...";
+    if (l.size() > 20) *os << "\n    ...";
 }
 testing::AssertionResult CmpHelperEQ(const char *a, const char *b, const QString &x,
                                      const QString &y) {
@@ -123,7 +124,7 @@ const QStringList kClient = u"phone config > < <? refused terminate gone"_qs.spl
 const Grammar kRoad{u"road"_qs,
                     kClient +
                         u"set answer later retrieve send hold port open close feed trickle "
-                        u"hangup wait pause forget expect"_qs.split(u' '),
+                        u"hangup wait frame pause forget expect"_qs.split(u' '),
                     {u"phone"_qs, u"<"_qs, u"refused"_qs},
                     u"terminate gone retrieve hold close forget"_qs.split(u' '),
                     kChecks,

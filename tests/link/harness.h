@@ -241,14 +241,14 @@ protected:
         if (verb == u"wait")
             found = run(link->SendAndWait(Field(b.section(u' ', 0, 0)), Field(b.section(u' ', 1)),
                                           a.toInt()));
+        if (verb == u"frame") found = run(link->SendAndWaitFrame({}, a.toInt()));
         if (verb == u"pause") run(link->Pause(a.toInt()));
         if (verb == u"forget") host->trace.clear();
         if (verb == u"unsent") mayStayQueued = true;
         if (verb == u"kept") kept = true;
         if (verb == u"disk") ok = u"full part folder gone"_qs.split(u' ').contains(disk = rest);
         if (verb == u"expect") Expect(a, b);
-        if (QStringList{u"retrieve"_qs, u"send"_qs, u"wait"_qs, u"pause"_qs}.contains(verb))
-            took = t.elapsed();
+        if (u"retrieve send wait frame pause"_qs.split(u' ').contains(verb)) took = t.elapsed();
         if ((verb == u"retrieve" || verb == u"send") && !held) ExpectIdle();
         ASSERT_TRUE(ok) << "the step failed";
         lastVerb = verb;

@@ -106,6 +106,8 @@ bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimO
         if (parts.size() > 2 || !ParseInt(parts[0], 0, 255, &o.getFailureCause, 16)) return bad();
         o.getFailureCount = -1;
         if (parts.size() == 2 && !ParseInt(parts[1], 0, 1000000, &o.getFailureCount)) return bad();
+    } else if (name == u"get-unable") {
+        if (!ParseInt(v, 0, 1000000, &o.getUnable)) return bad();
     } else if (name == u"damage") {
         const QStringList parts = v.split(u',');
         if (parts.size() > 2 || !ParseInt(parts[0], 0, 255, &o.damageType, 16)) return bad();
@@ -267,6 +269,7 @@ QString UsageText() {
         "  --get-failure XX[,COUNT] answer GET NEXT MESSAGE with GET MESSAGE FAILURE cause XX\n"
         "  --insert-failure XX      INSERT SMS: REQUEST CONFIRMED, then INSERT SMS FAILURE XX\n"
         "  --insert-reject XX       INSERT SMS: INSERT SMS FAILURE XX at once\n"
+        "  --get-unable N           answer N GET NEXT MESSAGE requests with UNABLE TO PROCESS\n"
         "  --damage XX[,COUNT]      send frames of type XX with a wrong checksum (COUNT times)\n"
         "  --insert-delay-ms N      pause between REQUEST CONFIRMED and the outcome (200)\n"
         "  --cmgs-error N           answer the AT+CMGS PDU with +CMS ERROR: N\n"

@@ -134,6 +134,7 @@ Phone::Phone(const SimOptions &options)
       echo_(options.echo),
       getFailuresLeft_(options.getFailureCount),
       damagesLeft_(options.damageCount),
+      unableLeft_(options.getUnable),
       smsc_(options.smsc) {
     QList<MessageEntry> entries;
     if (options.samples) entries = SampleMessages();
@@ -791,6 +792,11 @@ void Phone::BlockFrame(const QByteArray &content, QList<Output> &out) {
             if (options_.getFailureCause >= 0 && getFailuresLeft_ != 0) {
                 if (getFailuresLeft_ > 0) --getFailuresLeft_;
                 reply(Bytes({kGetMessageFailure, 0x00, options_.getFailureCause}));
+                return;
+            }
+            if (unableLeft_ > 0) {
+                --unableLeft_;
+                reply(Bytes({kUnableToProcess, kCauseNotUnderstood}));
                 return;
             }
             const Message *m = messageAfter(blockCursor_);
