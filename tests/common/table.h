@@ -27,6 +27,15 @@ testing::AssertionResult CmpHelperEQ(const char *, const char *, const QByteArra
                                      const QByteArray &);
 testing::AssertionResult CmpHelperEQ(const char *, const char *, const QStringList &,
                                      const QStringList &);
+// An expected "" or u"" compares as text, not as a pointer.
+inline testing::AssertionResult CmpHelperEQ(const char *a, const char *b, const QString &x,
+                                            const char16_t *y) {
+    return CmpHelperEQ(a, b, x, QString::fromUtf16(y));
+}
+inline testing::AssertionResult CmpHelperEQ(const char *a, const char *b, const QString &x,
+                                            const char *y) {
+    return CmpHelperEQ(a, b, x, QString::fromUtf8(y));
+}
 QT_END_NAMESPACE
 
 namespace vantel::table {

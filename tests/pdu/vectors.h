@@ -10,7 +10,8 @@
 // the first plane, \*N{text} the text N times, \\ a backslash. An expected cell "*text" must
 // end the output, "text*" begin it, "*text*" occur in it (\x2A is a "*" at either end). A line
 // that starts with a blank goes on the row above it, less its leading blanks; "#" starts a
-// comment line.
+// comment line. A cell "**" (matching anything) or a row before the first header fails the
+// suite with its file:line (tests/common/table.h reads the files).
 #pragma once
 
 #include <QString>
