@@ -311,39 +311,24 @@ void Check(const std::string &file, const QString &text) {
 }
 
 void Negatives(const QList<Record> &records) {
-    QStringList octets, texts;  // what checks that something is there name
-    const QRegularExpression counted(u"^(count|lines|wrote#) (>=)?[1-9]"_qs);
-    const auto value = [](const QString &check) {  // of "expect <check> <value>"
-        return check.section(u' ', check.startsWith(u"expect count") ||
-                                           check.startsWith(u"expect lines") ||
-                                           check.startsWith(u"expect wrote#")
-                                       ? 3
-                                       : 2);
-    };
+    static const QRegularExpression positive(
+        u"^expect (wrote[\\^$=]?|read|trace|head|tail|log|logged|"
+        u"(count|lines|wrote#) (>=)?[1-9][0-9]*) (.+)$"_qs),
+        negative(u"^expect (wrote!|unlogged|count 0|lines 0) (.+)$"_qs);
+    QString shown;  // what checks that something is there name, as hex and as text
+    for (const Record &r : records)
+        for (const Line &l : r.lines)
+            if (const QByteArray v = Octets(positive.match(l.text).captured(4)); !v.isEmpty())
+                shown += QString::fromLatin1(v.toHex().toUpper() + '\n' + v + '\n');
     for (const Record &r : records) {
         for (const Line &l : r.lines) {
-            const QString check = l.text.section(u' ', 1, 1), v = value(l.text);
-            if (QStringList{u"wrote"_qs, u"wrote^"_qs, u"wrote$"_qs, u"wrote="_qs, u"read"_qs}
-                    .contains(check) ||
-                (check == u"wrote#" && counted.match(l.text.mid(7)).hasMatch()))
-                octets << QString::fromLatin1(Octets(v).toHex().toUpper());
-            if (QStringList{u"trace"_qs, u"head"_qs, u"tail"_qs, u"log"_qs, u"logged"_qs}.contains(
-                    check) ||
-                counted.match(l.text.mid(7)).hasMatch())
-                texts += QString::fromLatin1(Octets(v)).split(u'|');
-        }
-    }
-    for (const Record &r : records) {
-        for (const Line &l : r.lines) {
-            const QString check = l.text.mid(7), v = value(l.text);
-            const bool wrote = check.startsWith(u"wrote! ");
-            if (l.noted || !(wrote || check.startsWith(u"unlogged ") ||
-                             check.startsWith(u"count 0 ") || check.startsWith(u"lines 0 ")))
-                continue;
-            for (const QString &part :
-                 wrote ? QStringList{QString::fromLatin1(Octets(v).toHex().toUpper())}
-                       : QString::fromLatin1(Octets(v)).split(u'|'))
-                if (!(wrote ? octets : texts).filter(part).size())
+            const auto m = negative.match(l.text);
+            const QByteArray v = Octets(m.captured(2));
+            if (!m.hasMatch() || l.noted) continue;
+            for (const QString &part : m.captured(1) == u"wrote!"
+                                           ? QStringList{QString::fromLatin1(v.toHex().toUpper())}
+                                           : QString::fromLatin1(v).split(u'|'))
+                if (!shown.contains(part))
                     Fail(l.where, u"no check shows \""_qs + part + u"\" can appear"_qs);
         }
     }
