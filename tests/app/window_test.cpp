@@ -100,7 +100,7 @@ TEST_F(StartedWindowTest, EveryControlCarriesItsName) {
                                                {"view", &window->viewForm()},
                                                {"technical", &window->technicalView()},
                                                {"send", &window->sendForm()}};
-    for (const QStringList &c : DataRows("app-controls.txt")) {
+    for (const QStringList &c : table::CellRows("app-controls.txt")) {
         QWidget *control = windows.value(c[0])->findChild<QWidget *>(c[1]);
         ASSERT_NE(control, nullptr) << c[1].toStdString();
         auto *button = qobject_cast<QPushButton *>(control);
@@ -337,7 +337,7 @@ TEST_F(StartedWindowTest, TimerSendsWhileTheViewerIsOpenAndOnlyAnOpenPortHoldsIt
 }
 
 TEST_F(WindowTest, SetupDialogFillsAppliesAndSaves) {
-    for (const QStringList &c : DataRows("app-setup.txt")) {
+    for (const QStringList &c : table::CellRows("app-setup.txt")) {
         SCOPED_TRACE((c[0].left(12) + u' ' + c[4] + u' ' + c[5]).toStdString());
         window.reset();
         QFile::remove(dir.filePath("vantel.ini"));

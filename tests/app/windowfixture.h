@@ -18,6 +18,7 @@
 #include "compose/insertform.h"
 #include "compose/sendform.h"
 #include "frames.h"
+#include "table.h"
 #include "views/technicalview.h"
 #include "views/viewer.h"
 #include "views/viewform.h"
@@ -35,18 +36,6 @@ struct DiskFull {
     ~DiskFull() { setrlimit(RLIMIT_FSIZE, &saved); }
     rlimit saved{};
 };
-
-// The rows of tests/data/<name>: columns split at '|', with "\r" and "\n" written so; blank
-// lines and '#' comments are skipped.
-inline QList<QStringList> DataRows(const char *name) {
-    QFile file(QStringLiteral(VANTEL_TEST_DATA "/") + QLatin1String(name));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
-    QList<QStringList> rows;
-    for (QString line : QString::fromUtf8(file.readAll()).split(u'\n'))
-        if (!line.isEmpty() && !line.startsWith(u'#'))
-            rows << line.replace(u"\\r"_qs, u"\r"_qs).replace(u"\\n"_qs, u"\n"_qs).split(u'|');
-    return rows;
-}
 
 // Clicks and lets queued signal deliveries resume the waiting driver.
 inline void Click(QWidget *button) {

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "table.h"
+
 namespace {
 
 struct Outcome {
@@ -51,26 +53,21 @@ QString Unescaped(QString text) {
 }
 
 TEST(VantelPdu, EveryRunOfTheTableGivesItsOutputAndExitStatus) {
-    QFile file(QStringLiteral(VANTEL_TEST_DATA "/cli-runs.txt"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    std::vector<std::pair<QString, Outcome>> runs;  // the command line as written, and what to get
+    std::vector<std::pair<QString, Outcome>> runs;  // the arguments as written, and what to get
     QList<QByteArray> inputs;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QByteArray rest = QByteArray(line.mid(2) + '\n').replace("{VERSION}", VANTEL_VERSION);
-        if (line.startsWith('$') || line.startsWith('%')) {
-            const QByteArray command = line.startsWith('$') ? "vantel-pdu " : "";
-            runs.push_back({QString::fromUtf8(command + line.mid(2)), {}});
-            inputs.append(QByteArray());
-        } else if (line.startsWith('<')) {
-            inputs.back() += Unescaped(QString::fromUtf8(line.mid(2))).toUtf8();
-        } else if (line.startsWith('?')) {
-            runs.back().second.exitCode = line.mid(2).toInt();
-        } else if (line.startsWith('~')) {
-            runs.back().second.out = '~' + line.mid(2);  // words the output must hold
-        } else if (line.startsWith('>') || line.startsWith('!')) {
-            (line.startsWith('>') ? runs.back().second.out : runs.back().second.err) += rest;
-        } else {
-            EXPECT_TRUE(line.isEmpty() || line.startsWith('#')) << line.constData();
+    for (const vantel::table::Record &r :
+         vantel::table::Records("cli-runs.txt", vantel::table::kCliRun)) {
+        ASSERT_TRUE(r.error.isEmpty()) << r.error;
+        Outcome &want = runs.emplace_back(r.name, Outcome{}).second;
+        QByteArray &input = inputs.emplace_back();
+        for (const vantel::table::Line &line : r.lines) {
+            const QChar key = line.text[0];
+            const QByteArray rest =
+                line.text.mid(2).toUtf8().replace("{VERSION}", VANTEL_VERSION);
+            if (key == u'<') input += Unescaped(line.text.mid(2)).toUtf8();
+            if (key == u'?') want.exitCode = rest.toInt();
+            if (key == u'~') want.out = '~' + rest;  // words the output must hold
+            if (key == u'>' || key == u'!') (key == u'>' ? want.out : want.err) += rest + '\n';
         }
     }
     ASSERT_GE(runs.size(), 50u);
@@ -84,8 +81,10 @@ TEST(VantelPdu, EveryRunOfTheTableGivesItsOutputAndExitStatus) {
         QStringList argv = QProcess::splitCommand(command);
         for (QString &arg : argv)
             arg = Unescaped(arg);
-        ASSERT_TRUE(programs.contains(argv.value(0)));
-        const Outcome got = RunProgram(programs[argv.takeFirst()], argv, inputs[qsizetype(i)]);
+        // A run names its program first unless it is vantel-pdu's.
+        const QString program = programs.contains(argv.value(0)) ? argv.takeFirst()
+                                                                 : QStringLiteral("vantel-pdu");
+        const Outcome got = RunProgram(programs[program], argv, inputs[qsizetype(i)]);
         EXPECT_EQ(got.exitCode, want.exitCode);
         EXPECT_EQ(got.err.toStdString(), want.err.toStdString());
         const bool words = want.out.startsWith('~');  // then only these words are looked for
@@ -101,15 +100,13 @@ TEST(VantelPdu, EveryRunOfTheTableGivesItsOutputAndExitStatus) {
 TEST(VantelPdu, SummaryOfManyListedPdusReadsAsTheLinesOfTheirFrames) {
     // Cut short; the last one's frame ends in a checksum octet 10, stuffed.
     QList<QByteArray> pdus{"", "0", "07911326040000F0040B9113", "07911326040000F0040B9113D0"};
-    for (const char *name : {"/cli-listed-pdus.txt", "/pdu-real.txt"}) {
-        QFile file(QStringLiteral(VANTEL_TEST_DATA) + QLatin1String(name));
-        for (QByteArray line :
-             file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>()) {
-            line = line.trimmed();
-            if (line.startsWith("pdu=")) line = line.mid(4);  // the records of pdu-real.txt
-            if (!line.isEmpty() && !line.contains('=') && !line.startsWith('#')) pdus << line;
-        }
-    }
+    for (const vantel::table::Line &line :
+         vantel::table::Lex("cli-listed-pdus.txt", vantel::table::Text("cli-listed-pdus.txt")))
+        pdus << line.text.toLatin1();
+    for (const auto &record :
+         vantel::table::KeyRecords("pdu-real.txt", vantel::table::Text("pdu-real.txt"), u"name"_qs))
+        for (const auto &[key, value] : record)
+            if (key == u"pdu") pdus << value.toLatin1();
     ASSERT_GE(pdus.size(), 45);
     QByteArray input, contents;
     for (int round = 0; round < 30; ++round) {

@@ -16,14 +16,13 @@ namespace {
 // The frames PDU-mode retrieval stores for the listed PDUs of tests/data/core-real-pdus.txt
 // ("label PDU" a line), by label.
 QList<std::pair<QString, QString>> RealFrames() {
-    QFile file(QStringLiteral(VANTEL_TEST_DATA "/core-real-pdus.txt"));
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
     QList<std::pair<QString, QString>> frames;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QList<QByteArray> words = line.trimmed().split(' ');
-        if (words.size() != 2 || line.startsWith('#')) continue;
-        const QByteArray content = QByteArray::fromHex("21067E0201" + words[1]);
-        frames.append({QString::fromLatin1(words[0]), vectors::Hex(BuildFrame(content))});
+    for (const table::Line &line :
+         table::Lex("core-real-pdus.txt", table::Text("core-real-pdus.txt"))) {
+        const QStringList words = line.text.split(u' ');
+        if (words.size() != 2) table::Fail(line.where, u"a row is \"label PDU\""_qs);
+        const QByteArray content = QByteArray::fromHex("21067E0201" + words[1].toLatin1());
+        frames.append({words[0], vectors::Hex(BuildFrame(content))});
     }
     return frames;
 }

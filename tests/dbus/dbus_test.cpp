@@ -7,6 +7,7 @@
 #include "app/sortedlistmodel.h"
 #include "bench/app/messagefile.h"
 #include "bench/dbus/burstentries.h"
+#include "table.h"
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -23,10 +24,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-
-inline void PrintTo(const QString &text, std::ostream *os) {
-    *os << '"' << text.toStdString() << '"';
-}
 
 using namespace std::chrono_literals;
 
@@ -440,11 +437,15 @@ TEST_P(WholeProgramTest, EntriesFromDBusReachThePhoneAndSignalsSaveTheFiles) {
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     const QByteArray queued = (c.executes.join("\r\n") + "\r\n").toLatin1();
     EXPECT_EQ(c.received.isEmpty() ? ReadFile(dir.filePath("vantelsq.dat")) : queued, queued);
-    // One entry per send-timer tick (5 s), with room for a slow machine.
-    WaitUntil(c.executes.size() * 10s,
-              [&] { return ReadFile(sent).count('\n') >= c.received.size(); });
+    // One entry per send-timer tick (5 s), with room for a slow machine; each leaves the queue
+    // file once it went out.
+    WaitUntil(c.executes.size() * 10s, [&] {
+        return ReadFile(sent).count('\n') >= c.received.size() &&
+               (c.received.isEmpty() || ReadFile(dir.filePath("vantelsq.dat")).isEmpty());
+    });
     EXPECT_EQ(ReadFile(sent),
               c.received.isEmpty() ? "<missing>" : (c.received.join(u'\n') + '\n').toLatin1());
+    EXPECT_EQ(ReadFile(dir.filePath("vantelsq.dat")), c.received.isEmpty() ? queued : "");
     EXPECT_EQ(ExecuteAll(bus, {c.executes.front()}).front().type(), QDBusMessage::ReplyMessage);
 
     // The list is loaded (one message, the duplicate dropped) before the signal goes.
@@ -460,9 +461,10 @@ TEST_P(WholeProgramTest, EntriesFromDBusReachThePhoneAndSignalsSaveTheFiles) {
     EXPECT_TRUE(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0)
         << program.readAll().data();
     EXPECT_EQ(ReadFile(dir.filePath("vantelq.dat")), c.ini.isNull() ? frame + frame : frame);
-    // Also the entry taken after the submissions.
-    const QByteArray all = queued + c.executes.front().toLatin1() + "\r\n";
-    EXPECT_EQ(c.received.isEmpty() ? ReadFile(dir.filePath("vantelsq.dat")) : all, all);
+    // Also the entry taken after the submissions, unless it went out before the signal.
+    const bool again = ReadFile(sent).count('\n') > c.received.size();
+    const QByteArray last = again ? "" : c.executes.front().toLatin1() + "\r\n";
+    EXPECT_EQ(ReadFile(dir.filePath("vantelsq.dat")), c.received.isEmpty() ? queued + last : last);
     EXPECT_EQ(ReadFile(dir.filePath("smsaddr.dat")), c.ini.isNull() ? "<missing>" : "");
     phone.terminate();
     phone.waitForFinished(5000);

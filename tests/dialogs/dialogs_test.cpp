@@ -16,7 +16,10 @@ namespace vantel::test {
 namespace {
 
 // Stored messages and what the viewer shows of them; the Block-mode contents are column 0.
-const QList<QStringList> kViewed = DataRows("dialogs-viewer.txt");
+const QList<QStringList> &Viewed() {
+    static const QList<QStringList> rows = table::CellRows("dialogs-viewer.txt");
+    return rows;
+}
 const int kInternational = 0;
 
 class DialogTest : public StartedWindowTest {
@@ -41,7 +44,7 @@ protected:
 // (the new first when the first went), and deleting the only message ends the viewer.
 TEST_F(DialogTest, ViewerPagesAndDeletesWithinTheList) {
     for (int i = 0; i < 3; ++i)
-        load(kViewed[i]);
+        load(Viewed()[i]);
     QStringList left = window->messages().items();
     ASSERT_EQ(left.size(), 3);
     window->selectMessage(1);
@@ -89,12 +92,12 @@ TEST_F(DialogTest, ViewerPagesAndDeletesWithinTheList) {
 // and Reply, which opens the send form filled from the message with a number it can send to
 // (none for a named sender, which the trace says).
 TEST_F(DialogTest, ViewerShowsEveryFieldOfEachMessage) {
-    ASSERT_EQ(kViewed.size(), 11);
+    ASSERT_EQ(Viewed().size(), 13);
     TechnicalView &technical = window->technicalView();
     send().setMessageText(u"left over"_qs);
     const QString named =
         u"Reply: the sender \"InternetSMS\" is a name, not a number: type the destination"_qs;
-    for (const QStringList &c : kViewed) {
+    for (const QStringList &c : Viewed()) {
         SCOPED_TRACE((c[1] + u' ' + c[9].left(20)).toStdString());
         load(c);
         const int row = window->selectedMessage();
@@ -136,7 +139,7 @@ TEST_F(DialogTest, ViewerShowsEveryFieldOfEachMessage) {
 
 // Keys no control takes show their code; Alt and Ctrl keys do not.
 TEST_F(DialogTest, KeyReachingTheViewerShowsItsCode) {
-    load(kViewed[kInternational]);
+    load(Viewed()[kInternational]);
     QCoro::Task<> task = viewer();
     // One message: Next and Prev are disabled, so their accelerators find no button.
     ASSERT_FALSE(view().NextButton->isEnabled() || view().PrevButton->isEnabled());
@@ -155,7 +158,7 @@ TEST_F(DialogTest, KeyReachingTheViewerShowsItsCode) {
 // Every dialog ends on its buttons, its close box and Escape (the hex decoder on Enter too),
 // brings the main window back, queues nothing and keeps what was typed.
 TEST_F(DialogTest, EveryCloseEndsItsDialogAndKeepsItsTexts) {
-    load(kViewed[kInternational]);
+    load(Viewed()[kInternational]);
     InsertForm &insert = window->insertForm();
     const QHash<QString, std::pair<QWidget *, std::function<QCoro::Task<>()>>> dialogs = {
         {"view", {&view(), [&] { return viewer(); }}},
@@ -167,7 +170,7 @@ TEST_F(DialogTest, EveryCloseEndsItsDialogAndKeepsItsTexts) {
     insert.MessageInputBox->setPlainText(u"07 91"_qs);
     Click(insert.FormatButton);
     const QString output = insert.MessageOutputBox->toPlainText();
-    for (const QStringList &c : DataRows("dialogs-close.txt")) {
+    for (const QStringList &c : table::CellRows("dialogs-close.txt")) {
         SCOPED_TRACE((c[0] + u' ' + c[1]).toStdString());
         QWidget *dialog = dialogs[c[0]].first;
         QCoro::Task<> task = dialogs[c[0]].second();
@@ -194,7 +197,7 @@ TEST_F(DialogTest, SendQueuesTheEncodedEntriesOrSaysWhyNot) {
     EXPECT_TRUE(send().PIDBox->currentIndex() == 0 && send().DCSBox->currentIndex() == 0);
     EXPECT_TRUE(send().PIDBox->itemText(30) == u"7F=SIM Data Download" &&
                 send().DCSBox->itemText(30) == u"C0=VoiceMail Inactive (discard)");
-    const QList<QStringList> rows = DataRows("dialogs-send.txt");
+    const QList<QStringList> rows = table::CellRows("dialogs-send.txt");
     ASSERT_EQ(rows.size(), 17);
     for (const QStringList &c : rows) {
         SCOPED_TRACE((c[1] + u' ' + c[3] + u' ' + c[6].left(20)).toStdString());
@@ -283,7 +286,7 @@ TEST_F(DialogTest, CountersAndLimitsFollowTheCoding) {
 }
 
 TEST_F(DialogTest, HexDecoderCleansAndStepsOneOctetAtATime) {
-    for (const QStringList &c : DataRows("dialogs-hex.txt")) {
+    for (const QStringList &c : table::CellRows("dialogs-hex.txt")) {
         SCOPED_TRACE(c[0].toStdString());
         InsertForm form;  // a fresh one: nothing formatted yet
         form.show();

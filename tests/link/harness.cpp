@@ -110,35 +110,11 @@ QString PhoneSim::received() const {
     return BytesToHex(rx);
 }
 
-QList<Record> Records(const char *file, QStringView kind) {
-    QFile f(QStringLiteral(VANTEL_TEST_DATA "/") + QLatin1String(file));
-    QList<Record> records;
-    if (!f.open(QIODevice::ReadOnly)) return records;
-    for (const QString &raw : QString::fromUtf8(f.readAll()).split(u'\n')) {
-        const QString line = raw.trimmed();
-        if (line.isEmpty() || line.startsWith(u'#')) continue;
-        if (line.startsWith(kind) && line.mid(kind.size(), 1) == u" ")
-            records.append({line.mid(kind.size() + 1), {}});
-        else if (!records.isEmpty())
-            records.last().lines << line;
-    }
-    return records;
-}
-
 QList<QStringList> Rows(QStringView kind) {
-    QList<QStringList> rows;
-    for (const Record &r : Records("link-vectors.txt", kind))
-        rows << r.name.split(u' ').replaceInStrings(QRegularExpression(u"^-$"_qs), {});
-    EXPECT_FALSE(rows.isEmpty()) << "no rows " << kind.toString();
-    return rows;
-}
-
-QByteArray Octets(QStringView text) {
-    if (text.startsWith(u"0x")) return QByteArray::fromHex(text.mid(2).toLatin1());
-    QByteArray out = text.toLatin1().replace("\\r", "\r").replace("\\n", "\n").replace("\\s", " ");
-    for (qsizetype i; (i = out.indexOf("\\x")) >= 0;)
-        out.replace(i, 4, QByteArray::fromHex(out.mid(i + 2, 2)));
-    return out;
+    static const QMap<QString, QList<QStringList>> rows =
+        table::KindRows("link-vectors.txt", table::Text("link-vectors.txt"), table::kLinkVectors);
+    EXPECT_FALSE(rows.value(kind.toString()).isEmpty()) << "no rows " << kind.toString();
+    return rows.value(kind.toString());
 }
 
 QStringList Words(QStringView text) {

@@ -1,7 +1,6 @@
 // Real phones' PDUs (tests/data/pdu-real.txt) against the fields decoded from them by hand.
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QList>
 #include <QPair>
 
@@ -14,30 +13,29 @@ namespace vantel {
 namespace {
 
 struct RealPdu {
-    QString name, pdu;
+    QString name, pdu, error;
     QList<QPair<QString, QString>> expected;
     QString content() const { return "21067E0201" + pdu; }
 };
 
 QList<RealPdu> LoadRealPdus() {
-    QList<RealPdu> all(1);
-    QFile file(VANTEL_TEST_DATA "/pdu-real.txt");
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    for (const QByteArray &raw : file.readAll().split('\n')) {
-        const QString line = QString::fromUtf8(raw);
-        const qsizetype eq = line.indexOf(u'=');
-        if (line.startsWith(u'#')) continue;
-        if (eq < 0) {
-            if (!all.last().name.isEmpty()) all.append(RealPdu{});
-        } else if (line.startsWith(u"name=")) {
-            all.last().name = line.mid(eq + 1);
-        } else if (line.startsWith(u"pdu=")) {
-            all.last().pdu = line.mid(eq + 1);
-        } else {
-            all.last().expected.append({line.left(eq), vectors::Unescape(line.mid(eq + 1))});
+    QList<RealPdu> all;
+    try {
+        for (const auto &fields :
+             table::KeyRecords("pdu-real.txt", table::Text("pdu-real.txt"), u"name"_qs)) {
+            RealPdu &p = all.emplace_back();
+            for (const auto &[key, value] : fields) {
+                if (key == u"name")
+                    p.name = value;
+                else if (key == u"pdu")
+                    p.pdu = value;
+                else
+                    p.expected.append({key, vectors::Unescape(value)});
+            }
         }
+    } catch (const table::Error &e) {
+        return {{u"TableError"_qs, {}, QString::fromStdString(e.what()), {}}};
     }
-    if (all.last().name.isEmpty()) all.removeLast();
     return all;
 }
 
@@ -74,6 +72,7 @@ class RealPduTest : public testing::TestWithParam<int> {};
 // address and (as far as the list shows it) text.
 TEST_P(RealPduTest, DecodesToTheHandDerivedFields) {
     const RealPdu &p = RealPdus().at(GetParam());
+    ASSERT_TRUE(p.error.isEmpty()) << p.error;
     MessageFields reused, columns;
     for (int i = 0; i <= GetParam(); ++i) {
         DecodeMessage(RealPdus().at(i).content(), reused);

@@ -10,46 +10,22 @@
 // the first plane, \*N{text} the text N times, \\ a backslash. An expected cell "*text" must
 // end the output, "text*" begin it, "*text*" occur in it (\x2A is a "*" at either end). A line
 // that starts with a blank goes on the row above it, less its leading blanks; "#" starts a
-// comment line.
+// comment line. A cell "**" (matching anything) or a row before the first header fails the
+// suite with its file:line (tests/common/table.h reads the files).
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <QList>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <ostream>
 #include <vector>
 
-// Readable Qt values in failure messages.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString &s, std::ostream *os) {
-    *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QByteArray &b, std::ostream *os) {
-    *os << b.toHex(' ').toStdString();
-}
-QT_END_NAMESPACE
+#include "table.h"
 
 namespace vantel::vectors {
 
 QString Unescape(QStringView cell);
-
-struct Row {
-    std::string where;  // file:line
-    QStringList cells;  // as written, escapes and all
-};
-
-struct Section {
-    std::string name;
-    QString call;
-    QList<Row> rows;
-};
-inline void PrintTo(const Section &section, std::ostream *os) {
-    *os << section.name;
-}
+using table::Row;
+using table::Section;
 
 // A function the rows call: how many cells of a row are its inputs, and its outputs for them
 // (compared with the cells that follow).

@@ -12,16 +12,23 @@ class Sessions : public Roads {};
 
 TEST_P(Sessions, AnswerOctetForOctet) {
     QStringList files[2];  // the --sent and --deleted lines
-    int piece = 4096, minSpanMs = 0;
-    for (const QString &line : GetParam().lines) {
-        const QString key = line.section(u' ', 0, 0), rest = line.section(u' ', 1);
+    int piece = 4096, minSpanMs = 0, refusals = 0;
+    ASSERT_TRUE(GetParam().error.isEmpty()) << GetParam().error;
+    for (const table::Line &line : GetParam().lines) {
+        const QString key = line.text.section(u' ', 0, 0), rest = line.text.section(u' ', 1);
         if (key == u"sent" || key == u"deleted") files[key == u"deleted"] << rest;
         if (key == u"pieces")
             piece = rest.section(u' ', 0, 0).toInt(), minSpanMs = rest.section(u' ', 1).toInt();
-        SCOPED_TRACE(line);
+        refusals += key == u"refused";
+        SCOPED_TRACE(line.where + ": " + line.text.toStdString());
         if (key != u"sent" && key != u"deleted" && key != u"pieces") Step(key, rest);
+        if (HasFatalFailure()) return;
     }
-    if (!client) return;
+    if (!client) {  // no dialogue: the session checks its refusals, and nothing else
+        EXPECT_TRUE(refusals > 0 && files[0].isEmpty() && files[1].isEmpty() && piece == 4096)
+            << "a session without a client step checks nothing but refusals";
+        return;
+    }
     EXPECT_EQ(phone->lines("sent"), files[0]);
     EXPECT_EQ(phone->lines("deleted"), files[1]);
     // The transcript holds every octet both ways, in time order, the answers in pieces of at
@@ -42,7 +49,9 @@ TEST_P(Sessions, AnswerOctetForOctet) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Phonesim, Sessions,
-                         ::testing::ValuesIn(Records("phonesim-sessions.txt", u"session")), Name);
+                         ::testing::ValuesIn(table::Records("phonesim-sessions.txt",
+                                                            table::kSession)),
+                         Name);
 
 using Phonesim = LinkFixture;
 

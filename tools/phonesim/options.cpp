@@ -106,6 +106,13 @@ bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimO
         if (parts.size() > 2 || !ParseInt(parts[0], 0, 255, &o.getFailureCause, 16)) return bad();
         o.getFailureCount = -1;
         if (parts.size() == 2 && !ParseInt(parts[1], 0, 1000000, &o.getFailureCount)) return bad();
+    } else if (name == u"get-unable") {
+        if (!ParseInt(v, 0, 1000000, &o.getUnable)) return bad();
+    } else if (name == u"damage") {
+        const QStringList parts = v.split(u',');
+        if (parts.size() > 2 || !ParseInt(parts[0], 0, 255, &o.damageType, 16)) return bad();
+        o.damageCount = -1;
+        if (parts.size() == 2 && !ParseInt(parts[1], 0, 1000000, &o.damageCount)) return bad();
     } else if (name == u"insert-failure") {
         if (!ParseInt(v, 0, 255, &o.insertFailure, 16)) return bad();
     } else if (name == u"insert-reject") {
@@ -264,6 +271,8 @@ QString UsageText() {
         "  --get-failure XX[,COUNT] answer GET NEXT MESSAGE with GET MESSAGE FAILURE cause XX\n"
         "  --insert-failure XX      INSERT SMS: REQUEST CONFIRMED, then INSERT SMS FAILURE XX\n"
         "  --insert-reject XX       INSERT SMS: INSERT SMS FAILURE XX at once\n"
+        "  --get-unable N           answer N GET NEXT MESSAGE requests with UNABLE TO PROCESS\n"
+        "  --damage XX[,COUNT]      send frames of type XX with a wrong checksum (COUNT times)\n"
         "  --insert-delay-ms N      pause between REQUEST CONFIRMED and the outcome (200)\n"
         "  --cmgs-delay-ms N        hold the answer to an AT+CMGS PDU back N ms (it is sent\n"
         "                           at once)\n"

@@ -41,6 +41,9 @@ struct SimOptions {
     bool dropStuffing = false;
     int getFailureCause = -1;
     int getFailureCount = -1;  // -1: every time
+    int getUnable = 0;         // GET NEXT MESSAGE requests answered with UNABLE TO PROCESS
+    int damageType = -1;       // frames of this type go out with a wrong checksum,
+    int damageCount = -1;      // this many times (-1: every time)
     int insertFailure = -1;
     int insertReject = -1;
     int insertDelayMs = 200;

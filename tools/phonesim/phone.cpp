@@ -133,6 +133,8 @@ Phone::Phone(const SimOptions &options)
     : options_(options),
       echo_(options.echo),
       getFailuresLeft_(options.getFailureCount),
+      damagesLeft_(options.damageCount),
+      unableLeft_(options.getUnable),
       smsc_(options.smsc) {
     QList<MessageEntry> entries;
     if (options.samples) entries = SampleMessages();
@@ -771,7 +773,12 @@ void Phone::FrameDone(QList<Output> &out) {
 void Phone::BlockFrame(const QByteArray &content, QList<Output> &out) {
     const char type = content[0];
     const auto reply = [&](const QByteArray &c, int delay = 0) {
-        out.append({Frame(c), true, delay});
+        QByteArray frame = Frame(c);
+        if (quint8(c.front()) == options_.damageType && damagesLeft_ != 0) {
+            damagesLeft_ -= damagesLeft_ > 0;
+            frame.back() = char(frame.back() ^ 0x01);  // the checksum's last octet
+        }
+        out.append({frame, true, delay});
     };
     const auto messageAfter = [this](int after) -> const Message * {
         const Message *best = nullptr;
@@ -786,6 +793,11 @@ void Phone::BlockFrame(const QByteArray &content, QList<Output> &out) {
             if (options_.getFailureCause >= 0 && getFailuresLeft_ != 0) {
                 if (getFailuresLeft_ > 0) --getFailuresLeft_;
                 reply(Bytes({kGetMessageFailure, 0x00, options_.getFailureCause}));
+                return;
+            }
+            if (unableLeft_ > 0) {
+                --unableLeft_;
+                reply(Bytes({kUnableToProcess, kCauseNotUnderstood}));
                 return;
             }
             const Message *m = messageAfter(blockCursor_);

@@ -99,6 +99,8 @@ private:
     BlockParser block_;
     int blockCursor_ = 0;  // index of the last message handed out by GET NEXT MESSAGE
     int getFailuresLeft_ = -1;
+    int damagesLeft_ = -1;
+    int unableLeft_ = 0;
     QList<Message> me_;
     QList<Message> sm_;
     Store readStore_ = Store::ME;   // <mem1>: read, list, delete
