@@ -354,7 +354,11 @@ TEST_F(WindowTest, SetupDialogFillsAppliesAndSaves) {
         EXPECT_EQ(window->isVisible(), !form.isVisible());
         if (c[1] != u"-1") QTest::mouseClick(form.Speed[c[1].toInt()], Qt::LeftButton);
         if (c[2] != u"-1") QTest::mouseClick(form.Port[c[2].toInt()], Qt::LeftButton);
-        if (c[3] == u"1") QTest::mouseClick(form.EchoSetBox, Qt::LeftButton);
+        // "1" ticks EchoSet; "P" ticks PduDelete first (no effect while it is disabled) and
+        // then EchoSet and PduDelete.
+        if (c[3] == u"P") QTest::mouseClick(form.PduDeleteBox, Qt::LeftButton);
+        if (c[3] != u"0") QTest::mouseClick(form.EchoSetBox, Qt::LeftButton);
+        if (c[3] == u"P") QTest::mouseClick(form.PduDeleteBox, Qt::LeftButton);
         if (c.size() > 8) {
             EXPECT_EQ(form.CountryCodeBox->text(), c[8]);
         }

@@ -82,9 +82,21 @@ public:
         return offered << frame, store.AddMessage(frame);
     }
     QCoro::Task<> PlayAlert() override { co_return void(++alerts); }
+    // The PIN box: answered by the "pin" steps in order ("-" cancels it).
+    QCoro::Task<std::optional<QString>> AskPin(QString why) override {
+        asked << why;
+        if (pins.isEmpty()) {
+            ADD_FAILURE() << "the PIN was asked without a pin step: " << why;
+            co_return std::nullopt;
+        }
+        const QString pin = pins.takeFirst();
+        if (pin == u"-") co_return std::nullopt;
+        co_return pin;
+    }
 
     QString dir;
     QStringList trace, log, appended, offered;  // log: the lines written with toLog
+    QStringList pins, asked;                    // PIN answers still to give; the questions
     int disables = 0, enables = 0, alerts = 0;
     MessageStore store;
 
@@ -215,6 +227,12 @@ inline bool Matches(qsizetype got, const QString &want) {
 // Runs the lines of a record in order.
 class Roads : public LinkFixture, public ::testing::WithParamInterface<Record> {
 protected:
+    void TearDown() override {
+        if (host) {
+            EXPECT_EQ(host->pins, QStringList()) << "a pin step had no effect";
+        }
+        LinkFixture::TearDown();
+    }
     void Play() {
         for (const QString &line : GetParam().lines) {
             SCOPED_TRACE(line);
@@ -227,7 +245,7 @@ protected:
         static const QStringList known =
             u"set phone config > < <? terminate gone refused answer "
             u"later retrieve send hold port open close feed trickle "
-            u"hangup wait pause forget unsent disk expect"_qs.split(u' ');
+            u"hangup wait pause forget unsent disk expect pin"_qs.split(u' ');
         ASSERT_TRUE(known.contains(verb)) << "unknown step";
         bool ok = true;  // the step worked, where it can fail
         QElapsedTimer t;
@@ -265,6 +283,7 @@ protected:
         if (verb == u"unsent") mayStayQueued = true;
         if (verb == u"disk") disk = rest;
         if (verb == u"expect") Expect(a, b);
+        if (verb == u"pin") host->pins << rest;
         if (QStringList{u"retrieve"_qs, u"send"_qs, u"wait"_qs, u"pause"_qs}.contains(verb))
             took = t.elapsed();
         if ((verb == u"retrieve" || verb == u"send") && !held) ExpectIdle();
@@ -287,12 +306,12 @@ protected:
                 BuildFrame(HexToBytes(u"21067E0201"_qs + (a == u"1" ? u"00"_qs : u""_qs) + pdu)));
         const QStringList names =
             u"#offered #appended #stored #alerts #disables #enables #sent "
-            u"#log #trace #found #lost #open"_qs.split(u' ');
+            u"#log #trace #found #lost #open #asked"_qs.split(u' ');
         QList<qsizetype> counts;
         counts << host->offered.size() << host->appended.size() << host->store.model().count()
                << host->alerts << host->disables << host->enables
                << (phone ? phone->lines("sent").size() : 0) << log.size() << trace.size() << found
-               << link->portLost() << link->serial().isOpen();
+               << link->portLost() << link->serial().isOpen() << host->asked.size();
         if (names.contains(what)) count = counts[names.indexOf(what)];
         const std::map<QString, std::function<void()>> checks{
             {u"trace"_qs, [&] { EXPECT_EQ(trace, list); }},
@@ -304,6 +323,7 @@ protected:
             {u"lines"_qs, [&] { EXPECT_TRUE(Matches(Starting(trace, rest).size(), a)); }},
             {u"logged"_qs, [&] { EXPECT_TRUE(log.join(u'\n').contains(text)); }},
             {u"unlogged"_qs, [&] { EXPECT_FALSE(log.join(u'\n').contains(text)); }},
+            {u"untraced"_qs, [&] { EXPECT_FALSE(trace.join(u'\n').contains(text)); }},
             {u"framed"_qs, [&] { EXPECT_EQ(host->offered, frames); }},
             {u"outcome"_qs, [&] { EXPECT_EQ(int(outcome), Outcomes.indexOf(value)); }},
             {u"wrote"_qs, [&] { EXPECT_TRUE(wrote.contains(octets)); }},
