@@ -6,6 +6,7 @@
 #include <QCoroTimer>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
@@ -445,6 +446,7 @@ void Vantel::closeEvent(QCloseEvent *event) {
 }
 
 QCoro::Task<std::optional<QString>> Vantel::AskPin(QString why) {
+    if (endRequested_ || ending_) co_return std::nullopt;
     // A cancelled box would come back at every tick of the send timer: the timer's exchanges
     // ask again only after the user started one by hand.
     if (sending_ && pinDeclined_) co_return std::nullopt;
@@ -490,6 +492,8 @@ void Vantel::RequestEnd() {
     endRequested_ = true;
     Timer1->stop();
     WriteTrace(QStringLiteral("Vantel ends once the exchange with the phone is over"), true);
+    // An open PIN box would hold the exchange for as long as nobody answers it.
+    if (auto *box = findChild<QDialog *>(QStringLiteral("PinBox"))) box->reject();
 }
 
 QCoro::Task<bool> Vantel::TransmitEntry(QString entry) {

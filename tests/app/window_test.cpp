@@ -302,6 +302,22 @@ TEST_F(StartedWindowTest, CancelledPinBoxIsNotShownAgainByTheSendTimer) {
     EXPECT_EQ(window->sendQueueModel().items(), QStringList{u"5,4477,0,33"_qs});
 }
 
+// A signal while the PIN box waits: the box goes as if cancelled, the exchange ends, then Vantel.
+TEST_F(StartedWindowTest, EndRequestedClosesAnOpenPinBox) {
+    window->transmitEntry = [this](QString) -> QCoro::Task<bool> {
+        const std::optional<QString> pin = co_await window->AskPin(u"why"_qs);
+        co_return pin.has_value();
+    };
+    window->queueEntry(u"5,4477,0,33"_qs);
+    window->Timer1_Timer();
+    auto *box = window->findChild<QDialog *>(u"PinBox"_qs);
+    ASSERT_TRUE(box && box->isVisible());
+    EXPECT_TRUE(window->exchangeRunning());
+    window->RequestEnd();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->ended(); }));
+    EXPECT_EQ(fileBytes("vantelsq.dat"), "5,4477,0,33\r\n");
+}
+
 // One entry a tick, in sorted order; a failed one stays first; a sent one leaves even when an
 // entry that arrived meanwhile sorts before it. The queue lives in its file from start to end.
 TEST_F(StartedWindowTest, TimerSendsTheQueueInSortedOrderOnePerTick) {
