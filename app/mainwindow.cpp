@@ -6,6 +6,7 @@
 #include <QCoroTimer>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
@@ -444,8 +445,19 @@ void Vantel::closeEvent(QCloseEvent *event) {
     SaveAndEnd();
 }
 
+QCoro::Task<std::optional<QString>> Vantel::AskPin(QString why) {
+    if (endRequested_ || ending_) co_return std::nullopt;
+    // A cancelled box would come back at every tick of the send timer: the timer's exchanges
+    // ask again only after the user started one by hand.
+    if (sending_ && pinDeclined_) co_return std::nullopt;
+    std::optional<QString> pin = co_await askPin(this, why);
+    pinDeclined_ = !pin && sending_;
+    co_return pin;
+}
+
 QCoro::Task<> Vantel::AddButton_Click() {
     if (endRequested_ || ending_) co_return;
+    pinDeclined_ = false;
     ++exchanges_;
     retrieving_ = true;
     newSenders_.clear();
@@ -480,6 +492,8 @@ void Vantel::RequestEnd() {
     endRequested_ = true;
     Timer1->stop();
     WriteTrace(QStringLiteral("Vantel ends once the exchange with the phone is over"), true);
+    // An open PIN box would hold the exchange for as long as nobody answers it.
+    if (auto *box = findChild<QDialog *>(QStringLiteral("PinBox"))) box->reject();
 }
 
 QCoro::Task<bool> Vantel::TransmitEntry(QString entry) {
@@ -523,7 +537,9 @@ QCoro::Task<> Vantel::SendNextEntry() {
     setQueueHold(QString());
     const QString entry = sendQueue_.at(row);
     ++exchanges_;
+    sending_ = true;
     const bool gone = co_await transmitEntry(entry);
+    sending_ = false;
     // Three failures in a row: the queue is not going out, and the window says why, once.
     failedTicks_ = gone ? 0 : failedTicks_ + 1;
     if (failedTicks_ == 3) {

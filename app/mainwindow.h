@@ -76,6 +76,7 @@ public:
     bool endRequested() const override { return endRequested_; }
     void ShowOutcome(const QString &problem) override;
     CopyBuffer &copyBuffer() override { return copyBuffer_; }
+    QCoro::Task<std::optional<QString>> AskPin(QString why) override;
 
     // Dialog drivers and the handlers behind the buttons and the timer.
     QCoro::Task<> ShowSetupForm();
@@ -116,6 +117,7 @@ public:
 
     // Message boxes of the main window (tests answer them).
     AskUserFn ask = AskUser;
+    AskPinFn askPin = AskPinBox;
     // The send timer's transmission (tests put a simulated one in place).
     TransmitFn transmitEntry;
 
@@ -185,7 +187,9 @@ private:
     bool quitAsking_ = false;
     bool timerRunning_ = false;
     bool endRequested_ = false;
-    int exchanges_ = 0;  // retrievals and transmissions running
+    bool sending_ = false;      // the send timer's transmission runs
+    bool pinDeclined_ = false;  // the PIN box was cancelled while sending: the timer asks no more
+    int exchanges_ = 0;         // retrievals and transmissions running
     QString queueHold_;
     qsizetype otherModeEntries_ = 0;
     QString lastProblem_;  // how the last exchange went wrong ("" when it did not)

@@ -24,7 +24,8 @@ enum class Key {
     QueuePaused,
     Device,
     AutoRetrieve,
-    CountryCode
+    CountryCode,
+    PduDelete
 };
 
 struct KeyEntry {
@@ -49,6 +50,7 @@ constexpr KeyEntry kKeys[] = {
     {Key::Device, u"Device="},
     {Key::AutoRetrieve, u"AutoRetrieve="},
     {Key::CountryCode, u"CountryCode="},
+    {Key::PduDelete, u"PduDelete="},
 };
 
 constexpr qsizetype kSelectorLength = 5;
@@ -75,6 +77,8 @@ auto FlagOf(S &s, Key key) -> decltype(&s.debugMode) {
             return &s.keepErr;
         case Key::QueuePaused:
             return &s.queuePaused;
+        case Key::PduDelete:
+            return &s.pduDelete;
         default:
             return nullptr;
     }

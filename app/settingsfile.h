@@ -31,6 +31,7 @@ struct Settings {
     // A national number (one leading "0") is sent with this country code; written only when
     // it is not the default.
     QString countryCode = QStringLiteral("44");
+    bool pduDelete = false;  // PDU mode: delete each retrieved message once it is stored
 
     bool operator==(const Settings &) const = default;
 };

@@ -10,8 +10,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSpinBox>
 #include <QRegularExpressionValidator>
+#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -105,6 +105,10 @@ SetupForm::SetupForm(QWidget *parent) : QDialog(parent) {
     CountryCodeBox->setToolTip(
         QStringLiteral("A number typed with one leading 0 is sent to this country"));
     CountryCodeLabel->setBuddy(CountryCodeBox);
+    PduDeleteBox = Named(new QCheckBox(QStringLiteral("Delete from the phone once stored"), this),
+                         "PduDeleteBox");
+    PduDeleteBox->setEnabled(false);
+    connect(EchoSetBox, &QCheckBox::toggled, PduDeleteBox, &QCheckBox::setEnabled);
     OKButton = Named(new QPushButton(QStringLiteral("&OK"), this), "OKButton");
     CancelButton = Named(new QPushButton(QStringLiteral("&Cancel"), this), "CancelButton");
     AboutButton = Named(new QPushButton(QStringLiteral("&About"), this), "AboutButton");
@@ -146,6 +150,7 @@ SetupForm::SetupForm(QWidget *parent) : QDialog(parent) {
     countryCode->addWidget(CountryCodeBox);
     countryCode->addStretch();
     options->addLayout(countryCode, 2, 0);
+    options->addWidget(PduDeleteBox, 3, 0);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -302,6 +307,7 @@ void FillSetupForm(SetupForm &form, const Settings &s) {
     form.setDevice(s.device);
     form.AutoRetrieveBox->setValue(s.autoRetrieveMinutes);
     form.CountryCodeBox->setText(s.countryCode);
+    form.PduDeleteBox->setChecked(s.pduDelete);
 }
 
 void ApplySetupForm(const SetupForm &form, Settings &s) {
@@ -319,6 +325,7 @@ void ApplySetupForm(const SetupForm &form, Settings &s) {
     s.autoRetrieveMinutes = form.AutoRetrieveBox->value();
     // A box left empty keeps the code in force.
     if (IsCountryCode(form.CountryCodeBox->text())) s.countryCode = form.CountryCodeBox->text();
+    s.pduDelete = form.PduDeleteBox->isChecked();
 }
 
 }  // namespace vantel

@@ -65,6 +65,7 @@ public:
     QCheckBox *ReadSIMBox;
     QLabel *CountryCodeLabel;
     QLineEdit *CountryCodeBox;  // CountryCode: what a national number's leading "0" becomes
+    QCheckBox *PduDeleteBox;    // PDU mode only
     QPushButton *OKButton;
     QPushButton *CancelButton;
     QPushButton *AboutButton;
@@ -93,8 +94,8 @@ private:
 
 // Settings to form: unknown speeds show "2400", ports 0 and above 4 show "COM1".
 void FillSetupForm(SetupForm &form, const Settings &s);
-// Form to settings (Speed, Port, the strings, the five flags and a valid country code; the
-// others are kept).
+// Form to settings (Speed, Port, the strings, the six flags and a valid country code; the others
+// are kept).
 void ApplySetupForm(const SetupForm &form, Settings &s);
 
 }  // namespace vantel

@@ -1,9 +1,11 @@
 #include "atmode/retrieval.h"
 
 #include "app/settingsfile.h"
+#include "atmode/pdusetup.h"
 #include "blockmode/frame.h"
 #include "link/host.h"
 #include "link/link.h"
+#include "link/trace.h"
 #include "pdu/primitives.h"
 
 namespace vantel {
@@ -19,7 +21,7 @@ bool IsHexLine(QStringView line) {
 
 }  // namespace
 
-QStringList ListedFrames(QStringView captured, bool skipPDUSCA) {
+QList<ListedMessage> ListedMessages(QStringView captured, bool skipPDUSCA) {
     const QString prefix =
         skipPDUSCA ? QStringLiteral("21067E020100") : QStringLiteral("21067E0201");
     QString text = QString::fromLatin1(HexToBytes(captured));
@@ -28,17 +30,30 @@ QStringList ListedFrames(QStringView captured, bool skipPDUSCA) {
     // GSM 07.05 3.4.2: each entry is a "+CMGL: index,stat,[alpha],length" line and the PDU on
     // the next line. Anything else (the echoed command, unsolicited result codes, OK) is no
     // entry.
-    QStringList frames;
+    QList<ListedMessage> listed;
     bool header = false;
+    int index = -1;
     for (QStringView line : QStringView(text).split(u'\n', Qt::SkipEmptyParts)) {
         if (line.startsWith(u"+CMGL:")) {
             header = true;
+            bool ok = false;
+            const QStringView fields = line.sliced(6);
+            const qsizetype comma = fields.indexOf(u',');
+            index = (comma < 0 ? fields : fields.first(comma)).trimmed().toInt(&ok);
+            if (!ok || index < 0) index = -1;
         } else if (header && IsHexLine(line)) {
             const QString hex = prefix + line.first(line.size() & ~qsizetype(1)).toString();
-            frames << BytesToHex(BuildFrame(HexToBytes(hex)));
+            listed.append({BytesToHex(BuildFrame(HexToBytes(hex))), index});
             header = false;
         }
     }
+    return listed;
+}
+
+QStringList ListedFrames(QStringView captured, bool skipPDUSCA) {
+    QStringList frames;
+    for (const ListedMessage &m : ListedMessages(captured, skipPDUSCA))
+        frames << m.frame;
     return frames;
 }
 
@@ -51,6 +66,11 @@ QCoro::Task<bool> RetrievePduMode(Link &link, LinkHost &host, const Settings &se
     if (link.portLost()) co_return false;
     co_await link.Pause(2);
     if (link.portLost()) co_return false;
+    const PduSetup setup = co_await PreparePduMode(link, host, QStringLiteral("retrieve messages"));
+    if (setup != PduSetup::Ready) {
+        if (setup == PduSetup::NoAnswer) host.WriteTrace(failed, false);
+        co_return false;
+    }
     link.clearBuffer();
 
     // Only an answer carrying "+CPMS:" is this command's: a late OK to "AT" is not.
@@ -70,10 +90,36 @@ QCoro::Task<bool> RetrievePduMode(Link &link, LinkHost &host, const Settings &se
         co_return false;
     }
 
-    for (const QString &frame : ListedFrames(link.captured(), settings.skipPDUSCA)) {
-        host.AppendListFile(frame);
-        host.AddMessage(frame);
+    // The phone may forget a message only once its line is in the list file.
+    QList<int> saved;
+    for (const ListedMessage &m : ListedMessages(link.captured(), settings.skipPDUSCA)) {
+        const bool whole = host.AppendListFile(m.frame);
+        const bool stored = host.AddMessage(m.frame);
+        if (whole && stored && m.index >= 0) saved << m.index;
     }
+    if (!settings.pduDelete) co_return true;
+    int deleted = 0;
+    for (int index : saved) {
+        if (host.endRequested()) break;
+        link.clearBuffer();
+        const AtAnswer gone =
+            co_await link.Command("AT+CMGD=" + QByteArray::number(index) + '\r', 5);
+        if (link.portLost()) co_return false;
+        if (gone.kind == AtAnswer::Ok) {
+            ++deleted;
+            continue;
+        }
+        host.WriteTrace(QStringLiteral("Message %1 stays on the phone: ").arg(index) +
+                            (gone.kind == AtAnswer::Error ? Visible(gone.line)
+                                                          : QStringLiteral("no answer to AT+CMGD")),
+                        false);
+        if (gone.kind == AtAnswer::TimedOut) break;
+    }
+    if (deleted > 0)
+        host.WriteTrace(deleted == 1
+                            ? QStringLiteral("Deleted 1 message from the phone")
+                            : QStringLiteral("Deleted %1 messages from the phone").arg(deleted),
+                        false);
     co_return true;
 }
 

@@ -1,6 +1,7 @@
 #include "atmode/transmit.h"
 
 #include "app/settingsfile.h"
+#include "atmode/pdusetup.h"
 #include "blockmode/diagnostics.h"
 #include "blockmode/exchange.h"
 #include "blockmode/frame.h"
@@ -23,6 +24,12 @@ QCoro::Task<TransmitOutcome> SubmitPduMode(Link &link, LinkHost &host, const Set
     link.clearBuffer();
     co_await link.Command(QByteArrayLiteral("AT\r"), 2);
     if (link.portLost()) co_return Failed;
+    // A modem in text mode would send the PDU's hex digits as the text of a message.
+    const PduSetup setup = co_await PreparePduMode(link, host, QStringLiteral("send a message"));
+    if (setup != PduSetup::Ready) {
+        if (setup == PduSetup::NoAnswer) host.WriteTrace(QStringLiteral("Message Failed"), false);
+        co_return Failed;
+    }
 
     const QString centre = ServiceCentreForCommand(e.serviceCentre);
     if (!centre.isEmpty() && settings.skipPDUSCA) {

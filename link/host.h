@@ -4,6 +4,7 @@
 
 #include <QCoroTask>
 #include <QString>
+#include <optional>
 
 namespace vantel {
 
@@ -30,6 +31,12 @@ public:
     // How the last exchange ended, for the window: "" when it did what it was for, else the
     // line that says what went wrong (already traced and logged).
     virtual void ShowOutcome(const QString &problem) { (void)problem; }
+    // The SIM asks for its PIN: asks the user (why says what for) while the window stays live.
+    // The PIN as typed, or nullopt when the user declined; without a user, always nullopt.
+    virtual QCoro::Task<std::optional<QString>> AskPin(QString why) {
+        Q_UNUSED(why);
+        co_return std::nullopt;
+    }
 };
 
 }  // namespace vantel

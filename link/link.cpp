@@ -97,7 +97,10 @@ bool Link::ClosePort() {
 
 void Link::ReceiveData(const QByteArray &chunk) {
     answered_ = answered_ || !chunk.isEmpty();
-    if (settings_.debugMode)
+    // An echo of a secret may come in pieces: what arrives meanwhile is traced once it is whole.
+    if (!secret_.isEmpty())
+        heldRx_ += chunk;
+    else if (settings_.debugMode)
         host_.WriteTrace(TraceDataText(chunk, u"RX:", !settings_.pduMode), false);
     buffer_ += BytesToHex(chunk);
     if (buffer_.size() > MaxBufferDigits) {
@@ -135,11 +138,18 @@ void Link::onPortFailed(const QString &reason) {
     QMetaObject::invokeMethod(this, &Link::lost, Qt::QueuedConnection);
 }
 
+QByteArray Link::masked(QByteArray data) const {
+    if (secret_.isEmpty()) return data;
+    data.replace('"' + secret_ + '"', QByteArrayLiteral("****"));
+    data.replace(secret_, QByteArrayLiteral("****"));
+    return data;
+}
+
 void Link::write(const QByteArray &data) {
     if (data.isEmpty()) return;
     serial_.output(data);
     if (settings_.debugMode)
-        host_.WriteTrace(TraceDataText(data, u"TX:", !settings_.pduMode), false);
+        host_.WriteTrace(TraceDataText(masked(data), u"TX:", !settings_.pduMode), false);
 }
 
 void Link::take(qsizetype digits) {
@@ -256,6 +266,22 @@ QCoro::Task<AtAnswer> Link::Command(QByteArray data, int seconds, AtRule rule) {
     }
     answer = AtAnswer{};
     co_return answer;
+}
+
+QCoro::Task<AtAnswer> Link::SecretCommand(QByteArray data, QByteArray secret, int seconds,
+                                          AtRule rule) {
+    // Ends the masking on every way out, also when the exchange is dropped half-way.
+    struct Unmask {
+        Link &link;
+        ~Unmask() {
+            const QByteArray held = link.masked(std::exchange(link.heldRx_, {}));
+            link.secret_.clear();
+            if (!held.isEmpty() && link.settings_.debugMode)
+                link.host_.WriteTrace(TraceDataText(held, u"RX:", !link.settings_.pduMode), false);
+        }
+    } unmask{*this};
+    secret_ = secret;
+    co_return co_await Command(std::move(data), seconds, std::move(rule));
 }
 
 QCoro::Task<> Link::Pause(int seconds) {

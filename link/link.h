@@ -82,6 +82,10 @@ public:
     // Writes an AT command and reads lines until its own final result (see AtRule). The
     // captured response then ends with the line that ended the wait.
     QCoro::Task<AtAnswer> Command(QByteArray data, int seconds, AtRule rule = {});
+    // Command for a line that carries a secret (a PIN): the trace shows "****" in its place,
+    // in what is written and in what the phone sends back (its echo) until the answer is in.
+    QCoro::Task<AtAnswer> SecretCommand(QByteArray data, QByteArray secret, int seconds,
+                                        AtRule rule = {});
     // Lets other events run for `seconds` (ends early when the port fails).
     QCoro::Task<> Pause(int seconds);
     // Lets pending events run once.
@@ -118,8 +122,13 @@ private:
     void scheduleWake();
     void onPortFailed(const QString &reason);
 
+    // What the trace shows of octets while a secret is on the line.
+    QByteArray masked(QByteArray data) const;
+
     LinkHost &host_;
     const Settings &settings_;
+    QByteArray secret_;  // while not empty, received octets are traced together, masked
+    QByteArray heldRx_;
     SerialControl serial_;
     QString buffer_;
     QString captured_;

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include <qcoro/qcorotask.h>
 
@@ -21,5 +22,11 @@ using AskUserFn = std::function<QCoro::Task<QMessageBox::StandardButton>(
 QCoro::Task<QMessageBox::StandardButton> AskUser(QWidget *parent, QMessageBox::Icon icon,
                                                  QString text, QMessageBox::StandardButtons buttons,
                                                  QMessageBox::StandardButton defaultButton);
+
+// The PIN box: `why` above a password field that takes 4 to 8 digits. The PIN, or nullopt
+// when the user cancelled the box or it went away.
+using AskPinFn = std::function<QCoro::Task<std::optional<QString>>(QWidget *parent, QString why)>;
+
+QCoro::Task<std::optional<QString>> AskPinBox(QWidget *parent, QString why);
 
 }  // namespace vantel

@@ -5,6 +5,8 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -282,6 +284,40 @@ TEST_F(StartedWindowTest, AutomaticRetrievalWaitsForAnIdleQueue) {
     window->AutoRetrieveTimer->stop();
 }
 
+// A PIN box cancelled while the send timer's exchange asked is not shown again at every tick.
+TEST_F(StartedWindowTest, CancelledPinBoxIsNotShownAgainByTheSendTimer) {
+    int boxes = 0;
+    window->askPin = [&boxes](QWidget *, QString) -> QCoro::Task<std::optional<QString>> {
+        ++boxes;
+        co_return std::nullopt;
+    };
+    window->transmitEntry = [this](QString) -> QCoro::Task<bool> {
+        const std::optional<QString> pin = co_await window->AskPin(u"why"_qs);
+        co_return pin.has_value();
+    };
+    window->queueEntry(u"5,4477,0,33"_qs);
+    for (int tick = 0; tick < 3; ++tick)
+        window->Timer1_Timer();
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(window->sendQueueModel().items(), QStringList{u"5,4477,0,33"_qs});
+}
+
+// A signal while the PIN box waits: the box goes as if cancelled, the exchange ends, then Vantel.
+TEST_F(StartedWindowTest, EndRequestedClosesAnOpenPinBox) {
+    window->transmitEntry = [this](QString) -> QCoro::Task<bool> {
+        const std::optional<QString> pin = co_await window->AskPin(u"why"_qs);
+        co_return pin.has_value();
+    };
+    window->queueEntry(u"5,4477,0,33"_qs);
+    window->Timer1_Timer();
+    auto *box = window->findChild<QDialog *>(u"PinBox"_qs);
+    ASSERT_TRUE(box && box->isVisible());
+    EXPECT_TRUE(window->exchangeRunning());
+    window->RequestEnd();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->ended(); }));
+    EXPECT_EQ(fileBytes("vantelsq.dat"), "5,4477,0,33\r\n");
+}
+
 // One entry a tick, in sorted order; a failed one stays first; a sent one leaves even when an
 // entry that arrived meanwhile sorts before it. The queue lives in its file from start to end.
 TEST_F(StartedWindowTest, TimerSendsTheQueueInSortedOrderOnePerTick) {
@@ -354,7 +390,11 @@ TEST_F(WindowTest, SetupDialogFillsAppliesAndSaves) {
         EXPECT_EQ(window->isVisible(), !form.isVisible());
         if (c[1] != u"-1") QTest::mouseClick(form.Speed[c[1].toInt()], Qt::LeftButton);
         if (c[2] != u"-1") QTest::mouseClick(form.Port[c[2].toInt()], Qt::LeftButton);
-        if (c[3] == u"1") QTest::mouseClick(form.EchoSetBox, Qt::LeftButton);
+        // "1" ticks EchoSet; "P" ticks PduDelete first (no effect while it is disabled) and
+        // then EchoSet and PduDelete.
+        if (c[3] == u"P") QTest::mouseClick(form.PduDeleteBox, Qt::LeftButton);
+        if (c[3] != u"0") QTest::mouseClick(form.EchoSetBox, Qt::LeftButton);
+        if (c[3] == u"P") QTest::mouseClick(form.PduDeleteBox, Qt::LeftButton);
         if (c.size() > 8) {
             EXPECT_EQ(form.CountryCodeBox->text(), c[8]);
         }
@@ -379,6 +419,42 @@ TEST_F(WindowTest, SetupDialogFillsAppliesAndSaves) {
         EXPECT_EQ(window->link().serial().settings(), c[6]);
         EXPECT_EQ(window->link().serial().commPort(), c[7].toInt());
         EXPECT_TRUE(window->settings().debugMode || !c[0].startsWith(u'<'));
+    }
+}
+
+}  // namespace
+}  // namespace vantel::test
+
+namespace vantel::test {
+namespace {
+
+QCoro::Task<> AskPinInto(QWidget *parent, std::optional<std::optional<QString>> *got) {
+    *got = co_await AskPinBox(parent, QStringLiteral("The SIM asks for its PIN."));
+}
+
+// The PIN box: a password field that takes 4 to 8 digits and nothing else; Cancel gives no PIN.
+TEST(PinBox, TakesFourToEightDigitsUnseenOrNothing) {
+    QWidget parent;
+    for (const bool accept : {true, false}) {
+        std::optional<std::optional<QString>> got;
+        QCoro::Task<> asking = AskPinInto(&parent, &got);
+        auto *box = parent.findChild<QDialog *>(QStringLiteral("PinBox"));
+        ASSERT_TRUE(box && box->isVisible());
+        auto *field = box->findChild<QLineEdit *>(QStringLiteral("PinBox"));
+        auto *ok = box->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        ASSERT_TRUE(field && ok);
+        EXPECT_EQ(field->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(field, QStringLiteral("12a\"4"));
+        EXPECT_EQ(field->text(), QStringLiteral("124"));
+        EXPECT_FALSE(ok->isEnabled());
+        QTest::keyClicks(field, QStringLiteral("567890"));
+        EXPECT_EQ(field->text(), QStringLiteral("12456789"));
+        EXPECT_TRUE(ok->isEnabled());
+        QTest::mouseClick(
+            accept ? ok : box->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel),
+            Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return got.has_value(); }));
+        EXPECT_EQ(*got, accept ? std::optional<QString>(u"12456789"_qs) : std::nullopt);
     }
 }
 

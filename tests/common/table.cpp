@@ -119,12 +119,13 @@ QList<Line> Lex(const std::string &file, const QString &text, bool keepBlanks) {
 const QStringList kChecks =
     u"trace head tail log sent count lines logged unlogged framed outcome wrote wrote! wrote^ "
     u"wrote$ wrote= wrote# captured captured^ buffer read took< took>= #offered #appended "
-    u"#stored #alerts #disables #enables #sent #log #trace #found #lost #open"_qs.split(u' ');
+    u"#stored #alerts #disables #enables #sent #log #trace #found #lost #open untraced "
+    u"#asked"_qs.split(u' ');
 const QStringList kClient = u"phone config > < <? refused terminate gone"_qs.split(u' ');
 const Grammar kRoad{u"road"_qs,
                     kClient +
                         u"set answer later retrieve send hold port open close feed trickle "
-                        u"hangup wait frame pause forget expect"_qs.split(u' '),
+                        u"hangup wait frame pause forget pin expect"_qs.split(u' '),
                     {u"phone"_qs, u"<"_qs, u"refused"_qs},
                     u"terminate gone retrieve hold close forget"_qs.split(u' '),
                     kChecks,
@@ -314,7 +315,7 @@ void Negatives(const QList<Record> &records) {
     static const QRegularExpression positive(
         u"^expect (wrote[\\^$=]?|read|trace|head|tail|log|logged|"
         u"(count|lines|wrote#) (>=)?[1-9][0-9]*) (.+)$"_qs),
-        negative(u"^expect (wrote!|unlogged|count 0|lines 0) (.+)$"_qs);
+        negative(u"^expect (wrote!|unlogged|untraced|count 0|lines 0) (.+)$"_qs);
     QString shown;  // what checks that something is there name, as hex and as text
     for (const Record &r : records)
         for (const Line &l : r.lines)

@@ -78,9 +78,21 @@ public:
         return offered << frame, store.AddMessage(frame);
     }
     QCoro::Task<> PlayAlert() override { co_return void(++alerts); }
+    // The PIN box: answered by the "pin" steps in order ("-" cancels it).
+    QCoro::Task<std::optional<QString>> AskPin(QString why) override {
+        asked << why;
+        if (pins.isEmpty()) {
+            ADD_FAILURE() << "the PIN was asked without a pin step: " << why;
+            co_return std::nullopt;
+        }
+        const QString pin = pins.takeFirst();
+        if (pin == u"-") co_return std::nullopt;
+        co_return pin;
+    }
 
     QString dir;
     QStringList trace, log, appended, offered;  // log: the lines written with toLog
+    QStringList pins, asked;                    // PIN answers still to give; the questions
     int disables = 0, enables = 0, alerts = 0;
     MessageStore store;
 
@@ -204,6 +216,12 @@ inline bool Matches(qsizetype got, const QString &want) {
 // Runs the lines of a record in order; a step that fails ends the record.
 class Roads : public LinkFixture, public ::testing::WithParamInterface<Record> {
 protected:
+    void TearDown() override {
+        if (host) {
+            EXPECT_EQ(host->pins, QStringList()) << "a pin step had no effect";
+        }
+        LinkFixture::TearDown();
+    }
     // Runs lines [from, to) of the record; false when one failed.
     bool Play(qsizetype from = 0, qsizetype to = -1) {
         const Record &r = GetParam();
@@ -257,6 +275,7 @@ protected:
         if (verb == u"kept") kept = true;
         if (verb == u"disk") ok = u"full part folder gone"_qs.split(u' ').contains(disk = rest);
         if (verb == u"expect") Expect(a, b);
+        if (verb == u"pin") host->pins << rest;
         if (u"retrieve send wait frame pause"_qs.split(u' ').contains(verb)) took = t.elapsed();
         if ((verb == u"retrieve" || verb == u"send") && !held) ExpectIdle();
         ASSERT_TRUE(ok) << "the step failed";
@@ -282,12 +301,12 @@ protected:
                 BuildFrame(HexToBytes(u"21067E0201"_qs + (a == u"1" ? u"00"_qs : u""_qs) + pdu)));
         const QStringList names =
             u"#offered #appended #stored #alerts #disables #enables #sent "
-            u"#log #trace #found #lost #open"_qs.split(u' ');
+            u"#log #trace #found #lost #open #asked"_qs.split(u' ');
         QList<qsizetype> counts;
         counts << host->offered.size() << host->appended.size() << host->store.model().count()
                << host->alerts << host->disables << host->enables
                << (phone ? phone->lines("sent").size() : 0) << log.size() << trace.size() << found
-               << link->portLost() << link->serial().isOpen();
+               << link->portLost() << link->serial().isOpen() << host->asked.size();
         if (names.contains(what)) count = counts[names.indexOf(what)];
         const std::map<QString, std::function<void()>> checks{
             {u"trace"_qs, [&] { EXPECT_EQ(trace, list); }},
@@ -299,6 +318,7 @@ protected:
             {u"lines"_qs, [&] { EXPECT_TRUE(Matches(Starting(trace, rest).size(), a)); }},
             {u"logged"_qs, [&] { EXPECT_TRUE(log.join(u'\n').contains(text)); }},
             {u"unlogged"_qs, [&] { EXPECT_FALSE(log.join(u'\n').contains(text)); }},
+            {u"untraced"_qs, [&] { EXPECT_FALSE(trace.join(u'\n').contains(text)); }},
             {u"framed"_qs, [&] { EXPECT_EQ(host->offered, frames); }},
             {u"outcome"_qs, [&] { EXPECT_EQ(int(outcome), Outcomes.indexOf(value)); }},
             {u"wrote"_qs, [&] { EXPECT_GE(table::OctetIndex(wrote, octets), 0) << wrote; }},

@@ -6,8 +6,9 @@
 namespace vantel::phonesim {
 namespace {
 
-constexpr const char *kSwitches[] = {"no-samples",    "echo",      "echo-frames", "silent",
-                                     "drop-stuffing", "no-prompt", "urc-between", "cmgs-silent"};
+constexpr const char *kSwitches[] = {"no-samples",    "echo",       "echo-frames", "silent",
+                                     "drop-stuffing", "no-prompt",  "urc-between", "cmgs-silent",
+                                     "text-mode",     "no-pdu-mode"};
 
 bool IsSwitch(const QString &name) {
     for (const char *s : kSwitches)
@@ -78,6 +79,8 @@ bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimO
         if (name == u"no-prompt") o.noPrompt = on;
         if (name == u"urc-between") o.urcBetween = on;
         if (name == u"cmgs-silent") o.cmgsSilent = on;
+        if (name == u"text-mode") o.textMode = on;
+        if (name == u"no-pdu-mode") o.noPduMode = on;
         return true;
     }
     if (!hasValue) {
@@ -160,6 +163,14 @@ bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimO
         o.confirmString = v;
     } else if (name == u"smsc") {
         o.smsc = v;
+    } else if (name == u"pin") {
+        static const QRegularExpression digits(QStringLiteral("^[0-9]{4,8}$"));
+        if (!digits.match(v).hasMatch()) return bad();
+        o.pin = v;
+    } else if (name == u"pin-tries") {
+        if (!ParseInt(v, 0, 3, &o.pinTries)) return bad();
+    } else if (name == u"cmee") {
+        if (!ParseInt(v, 0, 2, &o.cmee)) return bad();
     } else if (name == u"manufacturer") {
         o.manufacturer = v;
     } else if (name == u"model") {
@@ -290,6 +301,14 @@ QString UsageText() {
         "  --dial-string TEXT       Block-mode entry command (AT*T)\n"
         "  --confirm-string TEXT    its answer (OK)\n"
         "  --smsc NUMBER            service-centre address of AT+CSCA?\n"
+        "  --text-mode              start in text mode (AT+CMGF=1); PDU commands fail until "
+        "AT+CMGF=0\n"
+        "  --no-pdu-mode            text mode only: AT+CMGF=0 is refused\n"
+        "  --pin NNNN               the SIM asks for this PIN (4 to 8 digits) before SMS commands\n"
+        "  --pin-tries N            wrong PINs left before the SIM asks for its PUK (0-3, default "
+        "3)\n"
+        "  --cmee N                 AT+CMEE at start: 0 ERROR, 1 +CME ERROR: n, 2 +CME ERROR: "
+        "text\n"
         "  --help                   this text\n"
         "  --version                the version of vantel-phonesim\n"
         "Exit status: 0 when stopped by SIGTERM, SIGINT or SIGHUP or when the cable is\n"

@@ -60,6 +60,11 @@ struct SimOptions {
     bool cmgsSilent = false;
     int messageIei = 0x06;
     Babble babble = Babble::Off;
+    bool textMode = false;   // starts with AT+CMGF=1 in force
+    bool noPduMode = false;  // refuses AT+CMGF=0 (and starts in text mode)
+    QString pin;             // empty: the SIM asks for no PIN
+    int pinTries = 3;        // wrong PINs left; 0: the SIM is blocked and asks for its PUK
+    int cmee = 0;            // AT+CMEE in force at start and after ATZ
 
     QString dialString = QStringLiteral("AT*T");
     QString confirmString = QStringLiteral("OK");

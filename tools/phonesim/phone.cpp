@@ -132,6 +132,12 @@ QList<MessageEntry> SampleMessages() {
 Phone::Phone(const SimOptions &options)
     : options_(options),
       echo_(options.echo),
+      cmee_(options.cmee),
+      textMode_(options.textMode || options.noPduMode),
+      sim_(options.pin.isEmpty()  ? Sim::Ready
+           : options.pinTries > 0 ? Sim::Pin
+                                  : Sim::Puk),
+      pinTries_(options.pinTries),
       getFailuresLeft_(options.getFailureCount),
       damagesLeft_(options.damageCount),
       unableLeft_(options.getUnable),
@@ -264,7 +270,7 @@ void Phone::PduOctet(char c, QList<Output> &out) {
         return;
     }
     if (echo_) Echo(out, c);
-    if (c == '\r' || c == '\n' || c == ' ') return;
+    if (c == '\r' || c == '\n' || (c == ' ' && !pdu_.textMode)) return;
     if (pdu_.text.size() < kMaxPdu)
         pdu_.text.append(c);
     else
@@ -442,7 +448,7 @@ QByteArray Phone::Execute(const QByteArray &command, QList<QByteArray> &info, QL
             echo_ = value != "0";
         } else if (letter == 'Z' || upper == "&F") {
             echo_ = options_.echo;
-            cmee_ = 0;
+            cmee_ = options_.cmee;
         } else if (letter == 'I') {
             info << options_.manufacturer.toLatin1() << options_.model.toLatin1()
                  << options_.revision.toLatin1();
@@ -463,8 +469,15 @@ QByteArray Phone::Execute(const QByteArray &command, QList<QByteArray> &info, QL
     const bool query = tail == "?";
     const QByteArray args = (!test && tail.startsWith('=')) ? tail.mid(1) : QByteArray();
 
-    if (name.startsWith("+CM") || name.startsWith("+CS") || name == "+CPMS" || name == "+CNMI" ||
-        name == "+CNMA") {
+    if (name == "+CPIN") return ExecutePin(SplitArgs(args), query, test, info);
+    const bool sms = name.startsWith("+CM") || name.startsWith("+CS") || name == "+CPMS" ||
+                     name == "+CNMI" || name == "+CNMA";
+    const bool needsSim =
+        (sms && name != "+CMEE" && name != "+CSQ") || name == "+CIMI" || name.startsWith("+CPB");
+    if (needsSim && !test) {
+        if (const QByteArray locked = SimLocked(); !locked.isEmpty()) return locked;
+    }
+    if (sms) {
         const QByteArray r = ExecuteSms(name, args, query, test, info, out, stop);
         if (!r.isNull()) return r;
     }
@@ -495,8 +508,6 @@ QByteArray Phone::Execute(const QByteArray &command, QList<QByteArray> &info, QL
         info << options_.imei.toLatin1();
     } else if (name == "+CIMI") {
         info << options_.imsi.toLatin1();
-    } else if (name == "+CPIN") {
-        if (query) info << "+CPIN: READY";
     } else if (name == "+CSQ") {
         info << "+CSQ: 20,99";
     } else if (name == "+CREG") {
@@ -529,6 +540,39 @@ QByteArray Phone::Execute(const QByteArray &command, QList<QByteArray> &info, QL
     return "OK";
 }
 
+QByteArray Phone::CmeError(int n, const char *text) const {
+    // GSM 07.07 9.1: AT+CMEE chooses between a plain ERROR, the number and the text.
+    if (cmee_ == 0) return "ERROR";
+    return "+CME ERROR: " + (cmee_ == 1 ? QByteArray::number(n) : QByteArray(text));
+}
+
+QByteArray Phone::SimLocked() const {
+    if (sim_ == Sim::Pin) return CmeError(11, "SIM PIN required");
+    if (sim_ == Sim::Puk) return CmeError(12, "SIM PUK required");
+    return {};
+}
+
+// GSM 07.07 8.3. The PUK is not simulated: a blocked SIM stays blocked.
+QByteArray Phone::ExecutePin(const QList<QByteArray> &args, bool query, bool test,
+                             QList<QByteArray> &info) {
+    if (test) return "OK";
+    if (query) {
+        info << (sim_ == Sim::Ready ? "+CPIN: READY"
+                 : sim_ == Sim::Pin ? "+CPIN: SIM PIN"
+                                    : "+CPIN: SIM PUK");
+        return "OK";
+    }
+    if (sim_ == Sim::Ready) return CmeError(3, "operation not allowed");
+    if (sim_ == Sim::Puk || args.size() != 1) return CmeError(16, "incorrect password");
+    if (QString::fromLatin1(args[0]) == options_.pin) {
+        sim_ = Sim::Ready;
+        pinTries_ = 3;
+        return "OK";
+    }
+    if (--pinTries_ <= 0) sim_ = Sim::Puk;
+    return CmeError(16, "incorrect password");
+}
+
 QByteArray Phone::ExecuteSms(const QByteArray &name, const QByteArray &args, bool query, bool test,
                              QList<QByteArray> &info, QList<Output> &out, bool *stop) {
     const QList<QByteArray> a = SplitArgs(args);
@@ -541,14 +585,27 @@ QByteArray Phone::ExecuteSms(const QByteArray &name, const QByteArray &args, boo
     };
 
     if (name == "+CMGF") {
-        if (test)
-            info << "+CMGF: (0)";
-        else if (query)
-            info << "+CMGF: 0";
-        else if (a[0] != "0" && !a[0].isEmpty())
-            return "ERROR";  // text mode not offered
+        // Text mode is offered only by a phone that starts in it.
+        const bool textOffered = options_.textMode || options_.noPduMode;
+        if (test) {
+            info << (options_.noPduMode ? "+CMGF: (1)"
+                     : textOffered      ? "+CMGF: (0,1)"
+                                        : "+CMGF: (0)");
+        } else if (query) {
+            info << (textMode_ ? "+CMGF: 1" : "+CMGF: 0");
+        } else if (a[0] == "0" || a[0].isEmpty()) {
+            if (options_.noPduMode) return "ERROR";
+            textMode_ = false;
+        } else if (a[0] == "1" && textOffered) {
+            textMode_ = true;
+        } else {
+            return "ERROR";
+        }
         return "OK";
     }
+    // Listing and reading in text mode are not simulated: a PDU-mode request fails as it does
+    // on a phone left in text mode.
+    if (textMode_ && (name == "+CMGL" || name == "+CMGR") && !test) return "ERROR";
     if (name == "+CSMS") {
         if (test)
             info << "+CSMS: (0)";
@@ -642,12 +699,23 @@ QByteArray Phone::ExecuteSms(const QByteArray &name, const QByteArray &args, boo
     if (name == "+CMGS" || name == "+CMGW") {
         if (test) return "OK";
         int length = 0, stat = 2;
+        if (textMode_) {
+            // GSM 07.05 3.5.1 text mode: AT+CMGS=<da>; what follows the prompt is the text.
+            if (name == "+CMGW") return CmsError(kCmsOperationNotAllowed);
+            if (a[0].isEmpty()) return CmsError(kCmsInvalidPduParameter);
+            *stop = true;
+            if (options_.noPrompt) return "";
+            pdu_ = {false, true, a[0], 0, 2, {}, false};
+            mode_ = Mode::PduEntry;
+            out.append({"\r\n> "});
+            return "";
+        }
         if (!ToInt(a[0], 1, 255, &length)) return CmsError(kCmsInvalidPduParameter);
         if (name == "+CMGW" && a.size() > 1 && !ToInt(a[1], 0, 3, &stat))
             return CmsError(kCmsInvalidPduParameter);
         *stop = true;
         if (options_.noPrompt) return "";
-        pdu_ = {name == "+CMGW", length, stat, {}, false};
+        pdu_ = {name == "+CMGW", false, {}, length, stat, {}, false};
         mode_ = Mode::PduEntry;
         out.append({"\r\n> "});
         return "";
@@ -694,6 +762,19 @@ void Phone::SubmitPdu(QList<Output> &out) {
 
 void Phone::ExecutePdu(QList<Output> &out) {
     if (options_.cmgsSilent && !pdu_.write) return;
+    if (pdu_.textMode) {
+        // Whatever came, hex digits of a PDU included, is the text of a message to `to`.
+        if (options_.cmgsError >= 0) {
+            out.append({"\r\n" + CmsError(options_.cmgsError) + "\r\n"});
+            return;
+        }
+        messageReference_ = (messageReference_ + 1) % 256;
+        sent_ << QStringLiteral("TEXT %1 %2")
+                     .arg(QString::fromLatin1(pdu_.to), QString::fromLatin1(pdu_.text));
+        out.append({"\r\n+CMGS: " + QByteArray::number(messageReference_) + "\r\n\r\nOK\r\n", true,
+                    options_.cmgsDelayMs});
+        return;
+    }
     static const QRegularExpression hex(QStringLiteral("^([0-9A-Fa-f]{2})+$"));
     const QString text = QString::fromLatin1(pdu_.text).toUpper();
     bool valid = !pdu_.overflow && hex.match(text).hasMatch();

@@ -50,8 +50,11 @@ private:
         QByteArray content;  // unstuffed
         QByteArray text;     // octets outside frames: an AT command line leaves Block mode
     };
+    enum class Sim { Ready, Pin, Puk };
     struct PendingPdu {
-        bool write = false;  // AT+CMGW rather than AT+CMGS
+        bool write = false;     // AT+CMGW rather than AT+CMGS
+        bool textMode = false;  // the octets are the message text, `to` its destination
+        QByteArray to;
         int length = 0;
         int stat = 2;
         QByteArray text;
@@ -75,6 +78,11 @@ private:
     // (prompt, Block mode) and the rest of the line is dropped.
     QByteArray Execute(const QByteArray &command, QList<QByteArray> &info, QList<Output> &out,
                        bool *stop);
+    // The answer to a command that needs the SIM while it is locked; empty when it is not.
+    QByteArray SimLocked() const;
+    QByteArray CmeError(int n, const char *text) const;
+    QByteArray ExecutePin(const QList<QByteArray> &args, bool query, bool test,
+                          QList<QByteArray> &info);
     QByteArray ExecuteSms(const QByteArray &name, const QByteArray &args, bool query, bool test,
                           QList<QByteArray> &info, QList<Output> &out, bool *stop);
     void SubmitPdu(QList<Output> &out);
@@ -93,6 +101,9 @@ private:
     Mode mode_ = Mode::Command;
     bool echo_ = false;
     int cmee_ = 0;
+    bool textMode_ = false;  // AT+CMGF=1 in force
+    Sim sim_ = Sim::Ready;
+    int pinTries_ = 3;
     QByteArray line_;
     bool lineOverflow_ = false;
     PendingPdu pdu_;
