@@ -545,11 +545,10 @@ QCoro::Task<> Vantel::SendNextEntry() {
     if (failedTicks_ == 3) {
         const QString device = Visible(link_.serial().currentDevice());
         QString why = QStringLiteral("the phone refused the message or did not confirm it");
-        if (!link_.answered())
-            why = QStringLiteral(
-                      "no answer from the phone on %1: check the cable, the port and "
-                      "the speed in Setup")
-                      .arg(device);
+        if (!link_.answered()) {
+            why = link_.NoAnswerText();
+            why[0] = why[0].toLower();
+        }
         if (link_.openFailed())
             why = QStringLiteral("the port %1 cannot be opened: %2")
                       .arg(device, link_.serial().errorString());

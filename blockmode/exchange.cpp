@@ -163,10 +163,7 @@ QCoro::Task<> RetrieveMessages(Link &link, LinkHost &host, const Settings &setti
     if (!intact)
         problem = QStringLiteral("The phone's port %1 failed during the retrieval").arg(device);
     else if (!link.answered())
-        problem = QStringLiteral(
-                      "No answer from the phone on %1: check the cable, the port and "
-                      "the speed in Setup")
-                      .arg(device);
+        problem = link.NoAnswerText();
     else if (host.endRequested())
         problem = QStringLiteral("Retrieval stopped before the end of the phone's list");
     else if (!listed)

@@ -87,6 +87,13 @@ bool Link::OpenPort() {
     return true;
 }
 
+QString Link::NoAnswerText() {
+    return QStringLiteral(
+               "No answer from the phone on %1: check the cable, the port and the "
+               "speed in Setup")
+        .arg(Visible(serial_.currentDevice()));
+}
+
 bool Link::ClosePort() {
     if (!serial_.close()) {
         host_.WriteTrace(QStringLiteral("Cannot Close Port"), false);

@@ -101,6 +101,8 @@ public:
     bool answered() const { return answered_; }
     // Whether the last OpenPort failed.
     bool openFailed() const { return openFailed_; }
+    // "No answer from the phone on <device>: check the cable, the port and the speed in Setup"
+    QString NoAnswerText();
 
     // Test seam: every pause and time-out lasts `scale` times its nominal length.
     void setTimeScale(double scale) { timeScale_ = scale; }
