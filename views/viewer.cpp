@@ -2,9 +2,7 @@
 
 #include <QComboBox>
 #include <QGroupBox>
-#include <QHash>
 #include <QLabel>
-#include <QMap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
@@ -12,6 +10,7 @@
 #include <qcoro/qcorosignal.h>
 
 #include "app/listline.h"
+#include "app/listrecords.h"
 #include "app/sortedlistmodel.h"
 #include "blockmode/diagnostics.h"
 #include "blockmode/frame.h"
@@ -41,66 +40,31 @@ QString SCAddressText(const QString &address, const QString &type) {
     return address + QLatin1String(" (") + type + QLatin1Char(')');
 }
 
-// Decodes one list line. A line whose frame fails its check shows no field of any other message.
-MessageFields DecodeLine(const QString &line) {
-    MessageFields fields;
-    QString frame = FrameOfLine(line).toString();
-    if (ValidateFrame(frame)) {
-        DecodeMessage(frame, fields);
-    } else {
-        fields.text = QStringLiteral("<invalid message>");
+// The parts of the concatenated messages of the list, gathered when first asked for and again
+// after the list has changed.
+class StoredParts {
+public:
+    QString joined(const SortedListModel &list, const MessageFields &fields,
+                   const Concatenation &part) {
+        if (!built_) {
+            texts_.addLines(list.items());
+            built_ = true;
+        }
+        return texts_.joined(fields, part);
     }
-    return fields;
-}
+    void clear() {
+        built_ = false;
+        texts_.clear();
+    }
+
+private:
+    bool built_ = false;
+    ConcatenatedTexts texts_;
+};
 
 bool IsStatusReport(const MessageFields &fields) {
     return fields.typeCode.startsWith(u"SR");
 }
-
-Concatenation PartOf(const MessageFields &fields) {
-    return FindConcatenation(fields.userData, HexPairValue(fields.firstOctet) & 0x40);
-}
-
-// The parts of the concatenated messages of the list, by sender (or recipient), reference and
-// total, so that a part shows the whole text once every part is stored.
-class StoredParts {
-public:
-    // The parts' texts joined in part order, or an empty text while a part is missing.
-    QString joined(const SortedListModel &list, const MessageFields &fields,
-                   const Concatenation &part) {
-        if (!built_) build(list);
-        const auto found = parts_.constFind(Key(fields, part));
-        if (found == parts_.cend() || found->size() != part.total) return {};
-        QString text;
-        for (const QString &partText : *found)
-            text += partText;
-        return text;
-    }
-    // The list has changed: look again next time.
-    void clear() {
-        built_ = false;
-        parts_.clear();
-    }
-
-private:
-    static QString Key(const MessageFields &fields, const Concatenation &part) {
-        return fields.address + u'\x1F' + fields.addressType + u'\x1F' +
-               QString::number(part.reference) + u'\x1F' + QString::number(part.total);
-    }
-    void build(const SortedListModel &list) {
-        for (qsizetype row = 0; row < list.count(); ++row) {
-            const MessageFields fields = DecodeLine(list.at(row));
-            const Concatenation part = PartOf(fields);
-            if (!part.valid()) continue;
-            QMap<int, QString> &texts = parts_[Key(fields, part)];
-            if (!texts.contains(part.part)) texts.insert(part.part, fields.text);
-        }
-        built_ = true;
-    }
-
-    bool built_ = false;
-    QHash<QString, QMap<int, QString>> parts_;
-};
 
 // The number to reply to: "+" and the number for an international number, the number alone
 // for any other numeric type, nothing for a name. Nothing is left out: a "*" or "#" that cannot
@@ -171,7 +135,7 @@ QCoro::Task<> ShowMessageViewer(DialogHost &host, ViewerForms forms) {
         if (host.selectedMessage() < 0 || host.selectedMessage() >= count) host.selectMessage(0);
         const int index = host.selectedMessage();
         const QString line = host.messages().at(index);
-        shown = DecodeLine(line);
+        shown = DecodeListLine(line);
         ShowFields(view, index, count, shown, parts, host.messages());
 
         const auto command = co_await NextSignal(forms.view, &ViewForm::command);

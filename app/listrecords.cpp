@@ -1,0 +1,99 @@
+#include "app/listrecords.h"
+
+#include "app/listline.h"
+#include "blockmode/frame.h"
+#include "pdu/primitives.h"
+
+namespace vantel {
+
+MessageFields DecodeListLine(QStringView line) {
+    MessageFields fields;
+    QString frame = FrameOfLine(line).toString();
+    if (ValidateFrame(frame)) {
+        DecodeMessage(frame, fields);
+    } else {
+        fields.text = QStringLiteral("<invalid message>");
+    }
+    return fields;
+}
+
+Concatenation PartOf(const MessageFields &fields) {
+    return FindConcatenation(fields.userData, HexPairValue(fields.firstOctet) & 0x40);
+}
+
+QString PartPlace(const Concatenation &part) {
+    if (!part.valid()) return {};
+    return QStringLiteral("(%1/%2) ").arg(part.part).arg(part.total);
+}
+
+QString ConcatenatedTexts::Key(const MessageFields &fields, const Concatenation &part) {
+    return fields.address + u'\x1F' + fields.addressType + u'\x1F' +
+           QString::number(part.reference) + u'\x1F' + QString::number(part.total);
+}
+
+void ConcatenatedTexts::add(const MessageFields &fields, const Concatenation &part) {
+    if (!part.valid()) return;
+    QMap<int, QString> &texts = parts_[Key(fields, part)];
+    if (!texts.contains(part.part)) texts.insert(part.part, fields.text);
+}
+
+void ConcatenatedTexts::addLines(const QStringList &lines) {
+    for (const QString &line : lines) {
+        const MessageFields fields = DecodeListLine(line);
+        add(fields, PartOf(fields));
+    }
+}
+
+QString ConcatenatedTexts::joined(const MessageFields &fields, const Concatenation &part) const {
+    const auto found = parts_.constFind(Key(fields, part));
+    if (found == parts_.cend() || found->size() != part.total) return {};
+    QString text;
+    for (const QString &partText : *found)
+        text += partText;
+    return text;
+}
+
+namespace {
+
+// The digits a number goes to, country code first; "" for what is not a phone number.
+QString DialledDigits(QStringView number, QStringView countryCode) {
+    QString digits;
+    for (const QChar c : number) {
+        if (c.isDigit()) {
+            digits += c;
+        } else if (c != u'+' && c != u' ' && c != u'-' && c != u'(' && c != u')' && c != u'.') {
+            return {};
+        }
+    }
+    if (digits.isEmpty()) return {};
+    const QString trimmed = number.trimmed().toString();
+    if (trimmed.startsWith(u'+')) return digits;
+    return NormaliseNumber(digits, countryCode);
+}
+
+}  // namespace
+
+NameBook::NameBook(const QStringList &historyEntries, QStringView countryCode)
+    : country_(countryCode.toString()) {
+    for (const QString &entry : historyEntries) {
+        const qsizetype equals = entry.indexOf(u'=');
+        if (equals <= 0) continue;
+        QStringView number = QStringView(entry).mid(equals + 1);
+        if (const qsizetype comma = number.indexOf(u','); comma >= 0) number = number.left(comma);
+        const QString digits = DialledDigits(number, country_);
+        const QString name = entry.left(equals).trimmed();
+        // Of two entries for one number, the first in the history's order names it.
+        if (!digits.isEmpty() && !name.isEmpty() && !names_.contains(digits))
+            names_.insert(digits, name);
+    }
+}
+
+QString NameBook::nameOf(const QString &address, const QString &addressType) const {
+    if (names_.isEmpty() || address.isEmpty() || addressType.startsWith(u"Alphanumeric")) return {};
+    const QString digits = addressType.startsWith(u"International")
+                               ? DialledDigits(u'+' + address, country_)
+                               : DialledDigits(address, country_);
+    return names_.value(digits);
+}
+
+}  // namespace vantel
