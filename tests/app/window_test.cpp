@@ -276,11 +276,14 @@ TEST_F(StartedWindowTest, AutomaticRetrievalWaitsForAnIdleQueue) {
     EXPECT_EQ(transmitted, QStringList{u"23,4477,0,11"_qs});
     EXPECT_FALSE(window->trace().text().contains(u"Automatic retrieval"_qs));
     window->link().serial().setDevice(u"/nonexistent/vantel-modem"_qs);
-    window->Timer1_Timer();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->busy(); }));
-    EXPECT_TRUE(window->trace().text().contains(u"Automatic retrieval"_qs));
-    EXPECT_TRUE(window->StatusLabel->text().startsWith(
-        u"Cannot open the phone's port /nonexistent/vantel-modem: "_qs));
+    // The next tick that finds the queue idle retrieves; a tick that comes while the last one
+    // still runs does nothing, as the timer's ticks do on a loaded machine.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        if (!window->trace().text().contains(u"Automatic retrieval"_qs)) window->Timer1_Timer();
+        return window->StatusLabel->text().startsWith(
+            u"Cannot open the phone's port /nonexistent/vantel-modem: "_qs);
+    }));
+    EXPECT_EQ(window->trace().text().count(u"Automatic retrieval"_qs), 1);
     window->AutoRetrieveTimer->stop();
 }
 
