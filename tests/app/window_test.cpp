@@ -504,6 +504,23 @@ TEST_P(SentMessageTest, IsKeptAndFollowedByItsStatusReport) {
     EXPECT_EQ(reported,
               QStringList({"No sent message matches this report",
                            "The message sent " + cell(0) + " to +12345 (part 1/1): abc"}));
+
+    // While vantelsent.dat cannot be written, a message that went out still leaves the queue and
+    // stays listed; nothing more goes out until the whole file is written.
+    ASSERT_TRUE(QFile::rename(dir.filePath("vantelsent.dat"), dir.filePath("old")) &&
+                QDir(dir.path()).mkdir("vantelsent.dat"));
+    for (const int listed : {2, 2, 3}) {
+        if (listed == 3) {
+            ASSERT_TRUE(QDir(dir.path()).rmdir("vantelsent.dat"));
+        }
+        if (window->sendQueueModel().count() == 0) window->queueEntry(entry);
+        window->Timer1_Timer();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sent.count() == listed && !window->busy(); }));
+    }
+    EXPECT_TRUE(
+        window->trace().text().contains("Send queue held back: vantelsent.dat cannot be written"));
+    EXPECT_EQ(window->sendQueueModel().count(), 0);
+    EXPECT_EQ(fileBytes("vantelsent.dat").count("\r\n"), 3);
     phone.terminate();
     phone.waitForFinished(3000);
 }
