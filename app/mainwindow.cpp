@@ -17,9 +17,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <QHeaderView>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "app/alertsound.h"
@@ -30,12 +32,14 @@
 #include "app/wholefile.h"
 #include "atmode/transmit.h"
 #include "blockmode/exchange.h"
+#include "blockmode/frame.h"
 #include "compose/insertform.h"
 #include "compose/queueentry.h"
 #include "compose/sendform.h"
 #include "link/trace.h"
 #include "link/wait.h"
 #include "pdu/primitives.h"
+#include "pdu/summary.h"
 #include "views/technicalview.h"
 #include "views/viewer.h"
 #include "views/viewform.h"
@@ -190,6 +194,25 @@ void Vantel::buildWindow() {
     PauseButton->setToolTip(QStringLiteral("Hold the send queue back until pressed again"));
     SendQueue = MakeList(this, "SendQueue", &sendQueue_);
     SendQueue->installEventFilter(this);
+    SentLabel = MakeLabel(this, "SentLabel", QStringLiteral("Sent Messages"));
+    SentList = new QTreeView(this);
+    SentList->setObjectName(QStringLiteral("SentList"));
+    SentList->setModel(&sentMessages_);
+    SentList->setRootIsDecorated(false);
+    SentList->setUniformRowHeights(true);
+    SentList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    SentList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Fixed widths: fitting the columns to their contents would read every row.
+    SentList->header()->setStretchLastSection(false);
+    for (const auto &[column, width] : {std::pair{SentMessages::Time, 130},
+                                        {SentMessages::Recipient, 120},
+                                        {SentMessages::Part, 70},
+                                        {SentMessages::State, 190}})
+        SentList->header()->resizeSection(column, width);
+    SentList->header()->setSectionResizeMode(SentMessages::Text, QHeaderView::Stretch);
+    // The newest sent message is in view.
+    connect(&sentMessages_, &SentMessages::rowsInserted, SentList,
+            [this] { SentList->scrollToBottom(); });
     MessageQueueLbl = MakeLabel(this, "MessageQueueLbl", QStringLiteral("Message List"));
     QueueCountLabel = MakeLabel(this, "QueueCountLabel", QStringLiteral("0 items"));
     SendInfoButton = MakeButton(this, "SendInfoButton", QStringLiteral("Info"));
@@ -234,10 +257,13 @@ void Vantel::buildWindow() {
     layout->addLayout(queueHeading);
     layout->addWidget(SendQueue, 3);
     layout->addSpacing(4);
+    layout->addWidget(SentLabel);
+    layout->addWidget(SentList, 3);
+    layout->addSpacing(4);
     layout->addLayout(listHeading);
     layout->addWidget(MessageQueue, 6);
     layout->addWidget(StatusLabel);
-    resize(760, 560);
+    resize(760, 680);
 
     connect(AddButton, &QPushButton::clicked, this, [this] { AddButton_Click(); });
     connect(SetupButton, &QPushButton::clicked, this, [this] { ShowSetupForm(); });
@@ -261,6 +287,8 @@ QCoro::Task<> Vantel::Form_Load() {
     // The queue is whole before other programs can add to it, and they can from here on,
     // also while the first-start setup dialog waits.
     queueFile_->load();
+    // Whole before the send timer can add to it.
+    sentMessages_.load();
     // A queue that cannot be saved once an entry is sent is held back from the start.
     if (QString why; sendQueue_.count() > 0 && !queueFile_->writable(&why)) setQueueHold(why);
     dbus_->start();
@@ -370,6 +398,7 @@ QStringList Vantel::SaveListFiles() {
     QStringList failed;
     QString error;
     if (!queueFile_->flush(&error)) failed << SaveErrorText(SendQueueFileName, error);
+    if (!sentMessages_.save(&error)) failed << SaveErrorText(SentListFile, error);
     // Ended before or while loading (a signal during the first-start setup dialog): the lists
     // are not whole, and the files still hold everything.
     if (!listsLoaded_) return failed;
@@ -497,11 +526,46 @@ void Vantel::RequestEnd() {
 }
 
 QCoro::Task<bool> Vantel::TransmitEntry(QString entry) {
-    const TransmitOutcome outcome = co_await TransmitQueueEntry(link_, *this, settings_, entry);
+    int reference = -1;
+    const TransmitOutcome outcome =
+        co_await TransmitQueueEntry(link_, *this, settings_, entry, &reference);
+    // Kept before the entry leaves the queue, so that no sent message is ever unrecorded.
+    if (outcome == TransmitOutcome::Sent) recordSent(entry, reference);
     // An unreadable entry was never written to the phone: it leaves the queue for the file of
     // rejected entries, or stays when that file cannot take it.
     if (outcome == TransmitOutcome::Dropped) co_return queueFile_->reject(entry, QString());
     co_return outcome == TransmitOutcome::Sent;
+}
+
+// The entry went out: it leaves the queue whatever happens to its line in vantelsent.dat (it
+// must not go out twice). A line that could not be written stays in the list, the log holds
+// the entry, and nothing more is sent until the whole file can be written.
+void Vantel::recordSent(const QString &entry, int reference) {
+    QString error;
+    if (sentMessages_.add(entry, reference, &error)) return;
+    WriteTrace(SaveErrorText(SentListFile, error) + QStringLiteral(" (the sent message ") +
+                   Visible(entry) + QStringLiteral(" is kept until it can be written)"),
+               true);
+}
+
+// A status report that a retrieval stored sets the state of the sent message it reports on.
+void Vantel::applyStatusReport(const QString &frame) {
+    QString content = frame;
+    MessageFields fields;
+    if (!ValidateFrame(content) || !DecodeMessage(content, fields) ||
+        !fields.typeCode.startsWith(u"SR"))
+        return;
+    const int row = sentMessages_.applyReport(content, settings_.countryCode);
+    WriteTrace(row < 0 ? QStringLiteral("Status report matches no sent message")
+                       : QStringLiteral("Status report: ") + sentMessages_.at(row).state +
+                             QStringLiteral(" (") + sentMessages_.describe(row) + u')',
+               true);
+}
+
+QString Vantel::ReportedMessage(const MessageFields &report) const {
+    const int row = sentMessages_.reportedRow(report, settings_.countryCode);
+    return row < 0 ? QStringLiteral("No sent message matches this report")
+                   : sentMessages_.describe(row);
 }
 
 QCoro::Task<> Vantel::Timer1_Timer() {
@@ -532,6 +596,11 @@ QCoro::Task<> Vantel::SendNextEntry() {
     QString why;
     if (!queueFile_->writable(&why)) {
         setQueueHold(why);
+        co_return;
+    }
+    // Every message sent is kept: nothing goes out while the sent list cannot be saved.
+    if (!sentMessages_.writable(&why)) {
+        setQueueHold(why, SentListFile);
         co_return;
     }
     setQueueHold(QString());
@@ -568,17 +637,18 @@ QCoro::Task<> Vantel::SendNextEntry() {
     exchangeEnded();
 }
 
-void Vantel::setQueueHold(const QString &why) {
-    if (why == queueHold_) return;
+void Vantel::setQueueHold(const QString &why, QStringView file) {
+    if (why == queueHold_ && (why.isEmpty() || file == queueHoldFile_)) return;
     const bool was = !queueHold_.isEmpty();
     queueHold_ = why;
+    if (!why.isEmpty()) queueHoldFile_ = file.toString();
     if (!why.isEmpty()) {
-        WriteTrace(QStringLiteral("Send queue held back: ") + SendQueueFileName.toString() +
+        WriteTrace(QStringLiteral("Send queue held back: ") + queueHoldFile_ +
                        QStringLiteral(" cannot be written (") + why +
                        QStringLiteral("); nothing more is sent until it can be"),
                    true);
     } else if (was) {
-        WriteTrace(QStringLiteral("Send queue resumed: ") + SendQueueFileName.toString() +
+        WriteTrace(QStringLiteral("Send queue resumed: ") + queueHoldFile_ +
                        QStringLiteral(" can be written again"),
                    true);
     }
@@ -610,7 +680,7 @@ void Vantel::showStatus() {
         lines << QStringLiteral("The send queue is paused: Resume Queue sends it.");
     if (!queueHold_.isEmpty())
         lines << QStringLiteral("Send queue held back: %1 cannot be written (%2).")
-                     .arg(SendQueueFileName.toString(), queueHold_);
+                     .arg(queueHoldFile_, queueHold_);
     if (otherModeEntries_ > 0) {
         const QString mode =
             settings_.pduMode ? QStringLiteral("Block mode") : QStringLiteral("PDU mode");
@@ -662,6 +732,7 @@ bool Vantel::AddMessage(const QString &frame) {
     const qsizetype before = store_.model().count();
     const bool result = store_.AddMessage(frame);
     if (store_.model().count() > before) {
+        if (retrieving_) applyStatusReport(frame);
         const QString line = MakeListLine(frame).line;
         Q_EMIT messagesBus_->MessageAdded(frame, line);
         if (retrieving_)
@@ -792,6 +863,13 @@ bool Vantel::MessageQueue_KeyPress(QKeyEvent *key) {
 bool Vantel::SendQueue_KeyPress(QKeyEvent *key) {
     if ((key->modifiers() & Qt::ControlModifier) && key->key() == Qt::Key_D) {
         RemoveQueueEntry(selectedRow(SendQueue));
+        return true;
+    }
+    // The queue shows its entries as messages; Ctrl+N shows the entry as it stands.
+    if ((key->modifiers() & Qt::ControlModifier) && key->key() == Qt::Key_N) {
+        if (const int row = selectedRow(SendQueue); row >= 0 && row < sendQueue_.count())
+            (void)ask(this, QMessageBox::NoIcon, LineBoxText(sendQueue_.at(row)), QMessageBox::Ok,
+                      QMessageBox::Ok);
         return true;
     }
     return false;

@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "app/messagestore.h"
+#include "app/sendqueuefile.h"
+#include "app/sentlist.h"
 #include "app/settingsfile.h"
 #include "app/sortedlistmodel.h"
 #include "link/host.h"
@@ -22,13 +24,13 @@ class QListView;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+class QTreeView;
 
 namespace vantel {
 
 class InsertForm;
 class MessageListService;
 class SendForm;
-class SendQueueFile;
 class SendSmsService;
 class SetupForm;
 class TechnicalView;
@@ -76,6 +78,7 @@ public:
     bool endRequested() const override { return endRequested_; }
     void ShowOutcome(const QString &problem) override;
     CopyBuffer &copyBuffer() override { return copyBuffer_; }
+    QString ReportedMessage(const MessageFields &report) const override;
     QCoro::Task<std::optional<QString>> AskPin(QString why) override;
 
     // Dialog drivers and the handlers behind the buttons and the timer.
@@ -102,6 +105,7 @@ public:
     Settings &settings() { return settings_; }
     MessageStore &store() { return store_; }
     SortedListModel &sendQueueModel() { return sendQueue_; }
+    SentMessages &sentMessages() { return sentMessages_; }
     Link &link() { return link_; }
     Trace &trace() { return trace_; }
     SetupForm &setupForm() { return *setupForm_; }
@@ -131,6 +135,8 @@ public:
     QPlainTextEdit *DebugWin;
     QLabel *Label2;
     QListView *SendQueue;
+    QLabel *SentLabel;
+    QTreeView *SentList;
     QLabel *MessageQueueLbl;
     QLabel *QueueCountLabel;
     QPushButton *SendInfoButton;
@@ -166,7 +172,10 @@ private:
     QCoro::Task<> yieldToEvents();
     QCoro::Task<> SendNextEntry();
     void exchangeEnded();
-    void setQueueHold(const QString &why);
+    // Holds the queue back while `file` cannot be written (why is "" once it can).
+    void setQueueHold(const QString &why, QStringView file = SendQueueFileName);
+    void recordSent(const QString &entry, int reference);
+    void applyStatusReport(const QString &frame);
     void setOtherModeEntries(qsizetype count);
     void showStatus();
     void setQueuePaused(bool paused);
@@ -178,7 +187,8 @@ private:
     Trace trace_;
     Link link_;
     MessageStore store_;
-    SortedListModel sendQueue_;
+    SendQueueModel sendQueue_;
+    SentMessages sentMessages_{store_};
     CopyBuffer copyBuffer_;
     bool busy_ = false;
     int disabledBy_ = 0;  // exchanges and dialogs that disabled the buttons and still run
@@ -191,6 +201,7 @@ private:
     bool pinDeclined_ = false;  // the PIN box was cancelled while sending: the timer asks no more
     int exchanges_ = 0;         // retrievals and transmissions running
     QString queueHold_;
+    QString queueHoldFile_;
     qsizetype otherModeEntries_ = 0;
     QString lastProblem_;  // how the last exchange went wrong ("" when it did not)
     int failedTicks_ = 0;  // transmissions in a row that failed

@@ -10,6 +10,13 @@
 
 namespace vantel {
 
+QVariant SendQueueModel::data(const QModelIndex &index, int role) const {
+    if (!index.isValid() || index.row() >= count()) return {};
+    if (role == Qt::DisplayRole) return QueueEntryDisplay(at(index.row()));
+    if (role == Qt::ToolTipRole) return at(index.row());
+    return SortedListModel::data(index, role);
+}
+
 SendQueueFile::SendQueueFile(SortedListModel &queue, MessageStore &store, TraceFn trace,
                              QObject *parent)
     : QObject(parent), queue_(queue), store_(store), trace_(std::move(trace)) {

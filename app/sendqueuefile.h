@@ -13,10 +13,20 @@
 #include <functional>
 #include <vector>
 
+#include "app/sortedlistmodel.h"
+
 namespace vantel {
 
 class MessageStore;
-class SortedListModel;
+
+// The send queue's entries in their sorted order, shown as messages: recipient, the start of
+// the text and "part i/n" (QueueEntryDisplay). Every other role, items() and at() give the
+// entries as they stand; the tooltip shows the whole entry.
+class SendQueueModel : public SortedListModel {
+public:
+    using SortedListModel::SortedListModel;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+};
 
 inline constexpr QStringView SendQueueFileName = u"vantelsq.dat";
 inline constexpr QStringView RejectedQueueFileName = u"vantelsq.rejected";

@@ -9,6 +9,7 @@
 #include "link/link.h"
 #include "link/trace.h"
 #include "pdu/primitives.h"
+#include "pdu/userdata.h"
 
 namespace vantel {
 
@@ -18,8 +19,15 @@ const QByteArray Ok = QByteArrayLiteral("OK");
 // GSM 07.05 3.5.1: ESC leaves the PDU input that "> " opened, without sending.
 const QByteArray Escape = QByteArrayLiteral("\x1B");
 
+// "+CMGS: <mr>[,<scts>]" (GSM 07.05 3.5.1): the reference, or -1 when it is none.
+int ReferenceOfCmgs(QStringView line) {
+    bool ok = false;
+    const int mr = line.mid(line.indexOf(u':') + 1).split(u',').constFirst().trimmed().toInt(&ok);
+    return ok && mr >= 0 && mr <= 255 ? mr : -1;
+}
+
 QCoro::Task<TransmitOutcome> SubmitPduMode(Link &link, LinkHost &host, const Settings &settings,
-                                           const QueueEntry &e) {
+                                           const QueueEntry &e, int &reference) {
     constexpr auto Failed = TransmitOutcome::Failed;
     link.clearBuffer();
     co_await link.Command(QByteArrayLiteral("AT\r"), 2);
@@ -58,6 +66,7 @@ QCoro::Task<TransmitOutcome> SubmitPduMode(Link &link, LinkHost &host, const Set
     host.WriteTrace(Visible(answer.line), false);
     if (answer.kind == AtAnswer::Info) {
         host.WriteTrace(QStringLiteral("Message Sent"), false);
+        reference = ReferenceOfCmgs(answer.line);
         co_return TransmitOutcome::Sent;
     }
     host.WriteTrace(QStringLiteral("Message Failed"), false);
@@ -65,7 +74,7 @@ QCoro::Task<TransmitOutcome> SubmitPduMode(Link &link, LinkHost &host, const Set
 }
 
 QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const Settings &settings,
-                                             const QueueEntry &e) {
+                                             const QueueEntry &e, int &reference) {
     TransmitOutcome result = TransmitOutcome::Failed;
     co_await link.SendAndWait(ToAnsi(settings.dialString) + '\r', ToAnsi(settings.confirmString),
                               3);
@@ -104,7 +113,12 @@ QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const S
             host.WriteTrace(QStringLiteral("Message rejected by phone"), false);
         }
         // GSM 07.05 Block mode: only INSERT SMS COMPLETE means the message went out.
-        if (outcome && outcome->valid && outcome->type() == u"25") result = TransmitOutcome::Sent;
+        if (outcome && outcome->valid && outcome->type() == u"25") {
+            result = TransmitOutcome::Sent;
+            // INSERT SMS COMPLETE: SMR, then TPMR when the phone gives it.
+            const QStringView tpmr = QStringView(outcome->content).mid(4, 2);
+            reference = tpmr.size() == 2 && IsHexOctets(tpmr) ? HexPairValue(tpmr) : -1;
+        }
     }
 
     co_await link.SendAndWait(EndSmsModeFrame, Ok, 5);
@@ -114,7 +128,9 @@ QCoro::Task<TransmitOutcome> SubmitBlockMode(Link &link, LinkHost &host, const S
 }  // namespace
 
 QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
-                                                const Settings &settings, QString entry) {
+                                                const Settings &settings, QString entry,
+                                                int *reference) {
+    int given = -1;
     // Another exchange holds the port: try again on a later tick.
     if (link.serial().isOpen()) co_return TransmitOutcome::Failed;
     QString why;
@@ -139,9 +155,10 @@ QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
 
     TransmitOutcome result = TransmitOutcome::Failed;
     if (settings.pduMode)
-        result = co_await SubmitPduMode(link, host, settings, *e);
+        result = co_await SubmitPduMode(link, host, settings, *e, given);
     else
-        result = co_await SubmitBlockMode(link, host, settings, *e);
+        result = co_await SubmitBlockMode(link, host, settings, *e, given);
+    if (reference) *reference = given;
     link.ClosePort();
     host.EnableButtons();
     co_return result;

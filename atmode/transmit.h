@@ -25,8 +25,11 @@ enum class TransmitOutcome {
 
 // Opens the port, submits the entry and closes the port again. The buttons are disabled while
 // the phone is talked to and enabled again on every way out. While another exchange holds the
-// port nothing happens and the outcome is Failed (try again on a later tick).
+// port nothing happens and the outcome is Failed (try again on a later tick). When Sent,
+// *reference (when given) is the message reference (TP-MR) the phone gave: the number of its
+// "+CMGS:" answer, the TPMR octet of INSERT SMS COMPLETE; -1 when its answer holds none.
 QCoro::Task<TransmitOutcome> TransmitQueueEntry(Link &link, LinkHost &host,
-                                                const Settings &settings, QString entry);
+                                                const Settings &settings, QString entry,
+                                                int *reference = nullptr);
 
 }  // namespace vantel

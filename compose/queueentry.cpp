@@ -1,5 +1,6 @@
 #include "compose/queueentry.h"
 
+#include "pdu/summary.h"
 #include "pdu/userdata.h"
 
 namespace vantel {
@@ -67,15 +68,22 @@ std::optional<QueueEntry> ReadQueueEntry(QStringView entry, bool pduMode, QStrin
     return e;
 }
 
+namespace {
+
+// The octet where the TPDU starts: after "0702" and the service-centre field in Block mode; in
+// PDU mode after the service-centre field when the data is longer than the octet count says.
+qsizetype TpduStart(const QueueEntry &entry, bool pduMode) {
+    const QStringView data = entry.data;
+    if (!pduMode) return 3 + HexOctetAt(data, 2);
+    if (data.size() / 2 != entry.count.toInt()) return 1 + HexOctetAt(data, 0);
+    return 0;
+}
+
+}  // namespace
+
 Concatenation SeriesPlace(const QueueEntry &entry, bool pduMode) {
     const QStringView data = entry.data;
-    // Where the TPDU starts: after "0702" and the service-centre field in Block mode; in PDU
-    // mode after the service-centre field when the data is longer than the octet count says.
-    qsizetype at = 0;
-    if (!pduMode)
-        at = 3 + HexOctetAt(data, 2);
-    else if (data.size() / 2 != entry.count.toInt())
-        at = 1 + HexOctetAt(data, 0);
+    qsizetype at = TpduStart(entry, pduMode);
     // GSM 03.40 9.2.2.2: first octet (TP-VPF in bits 3-4, TP-UDHI in bit 6), TP-MR, TP-DA
     // (length in digits, type, semi-octets), TP-PID, TP-DCS, TP-VP (none, 1 or 7 octets), TP-UDL.
     const int first = HexOctetAt(data, at);
@@ -85,6 +93,39 @@ Concatenation SeriesPlace(const QueueEntry &entry, bool pduMode) {
     at += 3 + 1 + (digits + 1) / 2 + 2 + (vpf == 2 ? 1 : vpf == 0 ? 0 : 7) + 1;
     if (2 * at > data.size()) return {};
     return FindConcatenation(data.sliced(2 * at), first & 0x40);
+}
+
+std::optional<QueuedMessage> ReadQueuedMessage(QStringView entry, bool pduMode) {
+    std::optional<QueueEntry> e = ReadQueueEntry(entry, pduMode);
+    if (!e) e = ReadQueueEntry(entry, pduMode = !pduMode);
+    if (!e) return std::nullopt;
+    QString tpdu = e->data.mid(2 * TpduStart(*e, pduMode));
+    const int first = HexOctetAt(tpdu, 0);
+    MessageFields fields;
+    DecodeSubmitFields(tpdu, fields);
+    QueuedMessage m;
+    m.recipient =
+        fields.addressType.startsWith(u"International") ? u'+' + fields.address : fields.address;
+    m.text = fields.text;
+    m.part = FindConcatenation(fields.userData, first & 0x40);
+    // GSM 03.40 9.2.3.5: TP-SRR, bit 5 of the first octet.
+    m.reportRequested = first & 0x20;
+    return m;
+}
+
+QString PartText(const Concatenation &part) {
+    return part.valid() ? QStringLiteral("part %1/%2").arg(part.part).arg(part.total)
+                        : QStringLiteral("part 1/1");
+}
+
+QString QueueEntryDisplay(QStringView entry) {
+    const std::optional<QueuedMessage> m = ReadQueuedMessage(entry);
+    if (!m) return entry.toString();
+    QString text = m->text.left(40);
+    for (QChar &c : text)
+        if (c == u'\r' || c == u'\n') c = u' ';
+    return m->recipient.leftJustified(20) + u' ' + text.leftJustified(40) + u' ' +
+           PartText(m->part);
 }
 
 qsizetype NextQueueEntry(const QStringList &queue, bool pduMode, qsizetype *otherMode) {

@@ -40,6 +40,22 @@ Concatenation SeriesPlace(const QueueEntry &entry, bool pduMode);
 // other link mode can send.
 qsizetype NextQueueEntry(const QStringList &queue, bool pduMode, qsizetype *otherMode = nullptr);
 
+// What the SMS-SUBMIT of an entry says, as people read it.
+struct QueuedMessage {
+    QString recipient;  // TP-DA: "+" and the digits for an international number
+    QString text;       // by the data coding scheme, after any user-data header
+    Concatenation part;
+    bool reportRequested = false;  // TP-SRR
+};
+// The message of an entry that either link mode can read (`pduMode` first); nullopt otherwise.
+std::optional<QueuedMessage> ReadQueuedMessage(QStringView entry, bool pduMode = true);
+// How the send queue shows an entry: recipient, the start of the text and its place in a
+// series, "+4912345             Hello there                              part 1/1"; an entry
+// that no link mode can read shows as it stands.
+QString QueueEntryDisplay(QStringView entry);
+// "part 2/3", "part 1/1" for a message of its own.
+QString PartText(const Concatenation &part);
+
 // The service centre as AT+CSCA="..." takes it: from its second character on, blanks left out.
 QString ServiceCentreForCommand(QStringView serviceCentre);
 

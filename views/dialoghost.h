@@ -8,6 +8,7 @@
 namespace vantel {
 
 class SortedListModel;
+struct MessageFields;
 
 // Address, service centre and text copied by the viewer's Copy and Reply buttons.
 struct CopyBuffer {
@@ -42,6 +43,12 @@ public:
     virtual QString countryCode() const { return kDefaultCountryCode.toString(); }
 
     virtual CopyBuffer &copyBuffer() = 0;
+    // For the viewer of a status report: the sent message it reports on, or a line that says
+    // it matches none; "" when the host keeps no sent messages.
+    virtual QString ReportedMessage(const MessageFields &report) const {
+        (void)report;
+        return {};
+    }
     // A line of the trace window (and of the log with `toLog`).
     virtual void WriteTrace(const QString &text, bool toLog) = 0;
 };

@@ -75,7 +75,8 @@ QString ReplyNumber(const QString &address, const QString &type) {
 }
 
 void ShowFields(ViewForm &form, int index, qsizetype count, MessageFields fields,
-                StoredParts &parts, const SortedListModel &list) {
+                StoredParts &parts, const DialogHost &host) {
+    const SortedListModel &list = host.messages();
     form.NextButton->setEnabled(count > index + 1);
     form.PrevButton->setEnabled(index > 0);
     form.TimeStampTag->setText(fields.time);
@@ -85,6 +86,10 @@ void ShowFields(ViewForm &form, int index, qsizetype count, MessageFields fields
     const bool report = IsStatusReport(fields);
     form.Label3->setText(report ? QStringLiteral("Status") : QStringLiteral("Protocol ID"));
     form.PIDTag->setText(report ? fields.text : PidName(fields.pid));
+    const QString reported = report ? host.ReportedMessage(fields) : QString();
+    form.ReportTag->setText(reported);
+    form.ReportLabel->setVisible(!reported.isEmpty());
+    form.ReportTag->setVisible(!reported.isEmpty());
     QString dcsName;
     DcsName(fields.dcs, dcsName);
     form.DCSTag->setText(dcsName);
@@ -136,7 +141,7 @@ QCoro::Task<> ShowMessageViewer(DialogHost &host, ViewerForms forms) {
         const int index = host.selectedMessage();
         const QString line = host.messages().at(index);
         shown = DecodeListLine(line);
-        ShowFields(view, index, count, shown, parts, host.messages());
+        ShowFields(view, index, count, shown, parts, host);
 
         const auto command = co_await NextSignal(forms.view, &ViewForm::command);
         code = command ? std::get<0>(*command) : QString();

@@ -32,16 +32,17 @@ ViewForm::ViewForm(QWidget *parent) : CommandDialog(QStringLiteral("CL"), parent
     DCSTag = MakeLabel("DCSTag", QStringLiteral("GSM Default Alphabet"), Frame1);
     Label1 = MakeLabel("Label1", QStringLiteral("Timestamp"), Frame1);
     TimeStampTag = MakeLabel("TimeStampTag", {}, Frame1);
+    ReportLabel = MakeLabel("ReportLabel", QStringLiteral("Reports on"), Frame1);
+    ReportTag = MakeLabel("ReportTag", {}, Frame1);
+    ReportTag->setWordWrap(true);
     MessageBox = new QPlainTextEdit(Frame1);
     MessageBox->setObjectName(QStringLiteral("MessageBox"));
     MessageBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     auto *grid = new QGridLayout(Frame1);
-    const std::pair<QLabel *, QLabel *> rows[] = {{AddressLabel, AddressTag},
-                                                  {Label2, SCAddressTag},
-                                                  {Label3, PIDTag},
-                                                  {Label4, DCSTag},
-                                                  {Label1, TimeStampTag}};
+    const std::pair<QLabel *, QLabel *> rows[] = {
+        {AddressLabel, AddressTag}, {Label2, SCAddressTag}, {Label3, PIDTag},
+        {Label4, DCSTag},           {Label1, TimeStampTag}, {ReportLabel, ReportTag}};
     int row = 0;
     for (const auto &[caption, tag] : rows) {
         grid->addWidget(caption, row, 0);

@@ -39,6 +39,9 @@ public:
     QLabel *DCSTag;
     QLabel *Label1;
     QLabel *TimeStampTag;
+    // Shown for a status report: the sent message it reports on.
+    QLabel *ReportLabel;
+    QLabel *ReportTag;
     QPlainTextEdit *MessageBox;
     QPushButton *ReplyButton;
     QPushButton *CopyButton;

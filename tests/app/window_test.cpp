@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -165,6 +166,30 @@ TEST_F(StartedWindowTest, CtrlDRemovesTheSelectedEntry) {
     EXPECT_EQ(fileBytes("vantelq.dat").count("\r\n"), 4);
     window->SaveAndEnd();
     EXPECT_EQ(fileBytes("vantelq.dat"), (last.mid(90) + "\r\n").toLatin1());
+}
+
+// The send queue shows its entries as messages; they, their order and the file stay as queued,
+// and Ctrl+N shows the entry as it stands.
+TEST_F(StartedWindowTest, SendQueueShowsRecipientTextAndPart) {
+    window->PauseButton->click();
+    const QString entries[] = {"14,12345,,070200110005912143F50000A70361F118",
+                               "18,12345,,510005912143F50004A707050003420201AA", "garbage"};
+    for (const QString &entry : entries)
+        window->queueEntry(entry);
+    const QStringList shown = {"+12345               abc" + QString(38, u' ') + "part 1/1",
+                               "+12345               AA" + QString(39, u' ') + "part 1/2",
+                               "garbage"};
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(window->SendQueue->model()->index(row, 0).data().toString(), shown[row]);
+        EXPECT_EQ(window->sendQueueModel().at(row), entries[row]);
+    }
+    window->SendQueue->setCurrentIndex(window->sendQueueModel().index(1));
+    QTest::keyClick(window->SendQueue, Qt::Key_N, Qt::ControlModifier);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text, entries[1]);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return fileBytes("vantelsq.dat") == (entries[0] + "\r\n" + entries[1] + "\r\ngarbage\r\n");
+    }));
 }
 
 TEST_F(StartedWindowTest, CtrlNShowsTheLineUpToItsFirst4000Characters) {
@@ -424,6 +449,87 @@ TEST_F(WindowTest, SetupDialogFillsAppliesAndSaves) {
         EXPECT_TRUE(window->settings().debugMode || !c[0].startsWith(u'<'));
     }
 }
+
+#ifdef VANTEL_PHONESIM
+// Sent through the simulated phone in each link mode, a message is kept in the sent list and in
+// vantelsent.dat with the reference the phone gave, its line on disk before the entry leaves the
+// queue. The status report the next retrieval brings sets its state; the viewer of a report
+// names the message it reports on, or says that none matches.
+class SentMessageTest : public WindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SentMessageTest, IsKeptAndFollowedByItsStatusReport) {
+    const bool pdu = GetParam();
+    // A report on reference 99 (63), which nothing sent has.
+    const QString stray = "0791947101670000066305912143F5423051010300404230510113004040";
+    QProcess phone;
+    phone.start(VANTEL_PHONESIM, {"--link", dir.filePath("com1"), "--no-samples", "--status-report",
+                                  "00", "--message", "ME,0," + stray});
+    QByteArray said;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (said += phone.readAllStandardOutput()).contains("ready "); }));
+    writeFile("vantel.ini", pdu ? "Port=1\r\nPDUMode=1\r\n" : "Port=1\r\n");
+    start();
+    ASSERT_TRUE(startupDone());
+    window->link().setTimeScale(0.1);
+    window->transmitEntry = [this](QString e) { return window->TransmitEntry(e); };
+    const QString entry = pdu ? "14,12345,0123,0791947101670000310005912143F50000A70361F118"
+                              : "14,12345,,070200310005912143F50000A70361F118";
+    QByteArray atRemoval;
+    QObject::connect(&window->sendQueueModel(), &QAbstractItemModel::rowsRemoved,
+                     [&] { atRemoval = fileBytes("vantelsent.dat"); });
+    window->queueEntry(entry);
+    window->Timer1_Timer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->sendQueueModel().count() == 0; }, 20000));
+    const QRegularExpression line("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d,1," +
+                                  QRegularExpression::escape(entry) + ",Awaiting report\r\n$");
+    EXPECT_TRUE(line.match(QString::fromLatin1(atRemoval)).hasMatch()) << atRemoval.data();
+    const SentMessages &sent = window->sentMessages();
+    ASSERT_EQ(sent.count(), 1);
+    const auto cell = [&](int column) { return sent.index(0, column).data().toString(); };
+    EXPECT_EQ(QStringList({cell(1), cell(2), cell(3), cell(4)}),
+              QStringList({"+12345", "abc", "part 1/1", "Awaiting report"}));
+
+    QCoro::Task<> retrieval = window->AddButton_Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return retrieval.isReady(); }, 20000));
+    EXPECT_EQ(cell(4), "Delivered 24/03/15 10:31");
+    EXPECT_TRUE(fileBytes("vantelsent.dat").endsWith(",Delivered 24/03/15 10:31\r\n"));
+    EXPECT_TRUE(window->trace().text().contains("Status report matches no sent message"));
+    ASSERT_EQ(window->messages().count(), 2);
+    QStringList reported;
+    for (int row = 0; row < 2; ++row) {
+        window->selectMessage(row);
+        QCoro::Task<> viewing = viewer();
+        reported << window->viewForm().ReportTag->text();
+        Click(window->viewForm().CloseButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return viewing.isReady(); }));
+    }
+    reported.sort();
+    EXPECT_EQ(reported,
+              QStringList({"No sent message matches this report",
+                           "The message sent " + cell(0) + " to +12345 (part 1/1): abc"}));
+
+    // While vantelsent.dat cannot be written, a message that went out still leaves the queue and
+    // stays listed; nothing more goes out until the whole file is written.
+    ASSERT_TRUE(QFile::rename(dir.filePath("vantelsent.dat"), dir.filePath("old")) &&
+                QDir(dir.path()).mkdir("vantelsent.dat"));
+    for (const int listed : {2, 2, 3}) {
+        if (listed == 3) {
+            ASSERT_TRUE(QDir(dir.path()).rmdir("vantelsent.dat"));
+        }
+        if (window->sendQueueModel().count() == 0) window->queueEntry(entry);
+        window->Timer1_Timer();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sent.count() == listed && !window->busy(); }));
+    }
+    EXPECT_TRUE(
+        window->trace().text().contains("Send queue held back: vantelsent.dat cannot be written"));
+    EXPECT_EQ(window->sendQueueModel().count(), 0);
+    EXPECT_EQ(fileBytes("vantelsent.dat").count("\r\n"), 3);
+    phone.terminate();
+    phone.waitForFinished(3000);
+}
+INSTANTIATE_TEST_SUITE_P(LinkModes, SentMessageTest, ::testing::Bool(),
+                         [](const auto &info) { return info.param ? "PduMode" : "BlockMode"; });
+#endif
 
 }  // namespace
 }  // namespace vantel::test

@@ -120,7 +120,7 @@ const QStringList kChecks =
     u"trace head tail log sent count lines logged unlogged framed outcome wrote wrote! wrote^ "
     u"wrote$ wrote= wrote# captured captured^ buffer read took< took>= #offered #appended "
     u"#stored #alerts #disables #enables #sent #log #trace #found #lost #open untraced "
-    u"#asked"_qs.split(u' ');
+    u"#asked reference"_qs.split(u' ');
 const QStringList kClient = u"phone config > < <? refused terminate gone"_qs.split(u' ');
 const Grammar kRoad{u"road"_qs,
                     kClient +

@@ -256,7 +256,8 @@ protected:
             QTimer::singleShot(a.toInt(), link.get(), [this, o = Octets(b)] { pty.write(o); });
         if (verb == u"retrieve") run(RetrieveMessages(*link, *host, settings));
         if (verb == u"send")
-            outcome = run(TransmitQueueEntry(*link, *host, settings, QString::fromLatin1(octets)));
+            outcome = run(TransmitQueueEntry(*link, *host, settings, QString::fromLatin1(octets),
+                                             &reference));
         if (verb == u"hold") host->DisableButtons(), ok = held = link->OpenPort();
         if (verb == u"port" && !b.isEmpty()) ok = QFile::link(b, dir.filePath(u"com"_qs + a));
         if (verb == u"port") ok = ok && link->serial().setCommPort(a.toInt());
@@ -321,6 +322,7 @@ protected:
             {u"untraced"_qs, [&] { EXPECT_FALSE(trace.join(u'\n').contains(text)); }},
             {u"framed"_qs, [&] { EXPECT_EQ(host->offered, frames); }},
             {u"outcome"_qs, [&] { EXPECT_EQ(int(outcome), Outcomes.indexOf(value)); }},
+            {u"reference"_qs, [&] { EXPECT_EQ(reference, value.toInt()); }},
             {u"wrote"_qs, [&] { EXPECT_GE(table::OctetIndex(wrote, octets), 0) << wrote; }},
             {u"wrote!"_qs, [&] { EXPECT_EQ(table::OctetIndex(wrote, octets), -1) << wrote; }},
             {u"wrote^"_qs, [&] { EXPECT_TRUE(wrote.startsWith(octets)); }},
@@ -390,6 +392,7 @@ protected:
     QString lastVerb, disk;
     QByteArray written, read;  // by and to the client
     TransmitOutcome outcome{};
+    int reference = -2;  // the message reference the last send gave
     double scale = 0.1;
     qint64 took = 0;
     bool held = false, mayStayQueued = false, kept = false, found = false;

@@ -124,6 +124,8 @@ bool ApplySetting(const QString &name, const QString &value, bool hasValue, SimO
         if (!ParseInt(v, 0, 600000, &o.insertDelayMs)) return bad();
     } else if (name == u"cmgs-delay-ms") {
         if (!ParseInt(v, 0, 600000, &o.cmgsDelayMs)) return bad();
+    } else if (name == u"status-report") {
+        if (!ParseInt(v, 0, 255, &o.statusReport, 16)) return bad();
     } else if (name == u"cmgs-error") {
         if (!ParseInt(v, 0, 65535, &o.cmgsError)) return bad();
     } else if (name == u"garbage") {
@@ -288,6 +290,8 @@ QString UsageText() {
         "  --cmgs-delay-ms N        hold the answer to an AT+CMGS PDU back N ms (it is sent\n"
         "                           at once)\n"
         "  --cmgs-error N           answer the AT+CMGS PDU with +CMS ERROR: N\n"
+        "  --status-report XX       store an SMS-STATUS-REPORT of status XX (00: delivered)\n"
+        "                           for each accepted message that asks for one\n"
         "  --no-prompt              never send the \"> \" prompt\n"
         "  --cmgs-silent            take the AT+CMGS PDU, never answer it, send nothing\n"
         "  --urc TEXT               CR LF TEXT CR LF before every AT answer (repeatable)\n"

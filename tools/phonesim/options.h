@@ -65,6 +65,8 @@ struct SimOptions {
     QString pin;             // empty: the SIM asks for no PIN
     int pinTries = 3;        // wrong PINs left; 0: the SIM is blocked and asks for its PUK
     int cmee = 0;            // AT+CMEE in force at start and after ATZ
+    int statusReport = -1;   // TP-ST of the report stored for an accepted message that asks
+                             // for one; -1: no reports
 
     QString dialString = QStringLiteral("AT*T");
     QString confirmString = QStringLiteral("OK");

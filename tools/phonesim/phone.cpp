@@ -806,8 +806,30 @@ void Phone::ExecutePdu(QList<Output> &out) {
     }
     messageReference_ = (messageReference_ + 1) % 256;
     sent_ << QStringLiteral("CMGS %1 %2").arg(pdu_.length).arg(text);
+    StoreStatusReport(
+        text.size() / 2 == pdu_.length ? text : text.mid(2 + 2 * text.left(2).toInt(nullptr, 16)));
     out.append({"\r\n+CMGS: " + QByteArray::number(messageReference_) + "\r\n\r\nOK\r\n", true,
                 options_.cmgsDelayMs});
+}
+
+void Phone::StoreStatusReport(const QString &tpdu) {
+    // GSM 03.40 9.2.3.5: TP-SRR, bit 5 of the SMS-SUBMIT's first octet.
+    bool ok = false;
+    const int first = tpdu.left(2).toInt(&ok, 16);
+    if (options_.statusReport < 0 || !ok || !(first & 0x20)) return;
+    const int digits = tpdu.mid(4, 2).toInt(&ok, 16);
+    const QString recipient = tpdu.mid(4, 4 + 2 * ((digits + 1) / 2));
+    const int index = FreeIndex(recvStore_);
+    if (!ok || recipient.size() < 4 || index == 0) return;
+    // GSM 03.40 9.2.2.3 SMS-STATUS-REPORT (TP-MMS set): the reference and recipient of the
+    // message, sent 24/03/15 10:30:00 and discharged 10:31:00 (+01:00), the status.
+    const auto hex = [](int octet) {
+        return QStringLiteral("%1").arg(octet, 2, 16, QLatin1Char('0'));
+    };
+    const QString report = QStringLiteral("079194710167000006") + hex(messageReference_) +
+                           recipient + QStringLiteral("4230510103004042305101130040") +
+                           hex(options_.statusReport);
+    StoreOf(recvStore_).append({index, 0, report.toUpper()});
 }
 
 // ---- Block mode (GSM 07.05 section 2) ----
@@ -925,6 +947,8 @@ void Phone::BlockFrame(const QByteArray &content, QList<Output> &out) {
             }
             messageReference_ = (messageReference_ + 1) % 256;
             sent_ << QStringLiteral("INSERT ") + QString::fromLatin1(content.toHex().toUpper());
+            StoreStatusReport(
+                QString::fromLatin1(content.mid(3 + quint8(content[2])).toHex().toUpper()));
             reply(Bytes({kInsertSmsComplete, messageReference_, messageReference_}),
                   options_.insertDelayMs);
             return;

@@ -88,6 +88,9 @@ private:
     void SubmitPdu(QList<Output> &out);
     void ExecutePdu(QList<Output> &out);
 
+    // Stores the status report of a message the phone accepted (its TPDU, hex), when the
+    // message asks for one and --status-report is given.
+    void StoreStatusReport(const QString &tpdu);
     void BlockFrame(const QByteArray &content, QList<Output> &out);
     QByteArray Frame(const QByteArray &content) const;
     QByteArray MessageFrameContent(const Message &m) const;
