@@ -18,6 +18,7 @@
 #include "views/dialoghost.h"
 
 class QLabel;
+class QLineEdit;
 class QListView;
 class QPlainTextEdit;
 class QPushButton;
@@ -26,6 +27,8 @@ class QTimer;
 namespace vantel {
 
 class InsertForm;
+class ListFilterModel;
+class ListHeader;
 class MessageListService;
 class SendForm;
 class SendQueueFile;
@@ -66,6 +69,9 @@ public:
     void beep() override;
     void setMainVisible(bool visible) override;
     const SortedListModel &messages() const override { return store_.model(); }
+    int shownCount() const override;
+    QString shownLine(int row) const override;
+    const NameBook &names() const override;
     int selectedMessage() const override;
     void selectMessage(int row) override;
     void RemoveMessage(int row) override;
@@ -110,6 +116,7 @@ public:
     ViewForm &viewForm() { return *viewForm_; }
     TechnicalView &technicalView() { return *technicalView_; }
     InsertForm &insertForm() { return *insertForm_; }
+    ListFilterModel &shownList() { return *shownList_; }
     int beepCount() const { return beeps_; }
     // Why the send timer sends nothing ("" when it sends): the queue file cannot be written.
     const QString &queueHold() const { return queueHold_; }
@@ -135,6 +142,8 @@ public:
     QLabel *QueueCountLabel;
     QPushButton *SendInfoButton;
     QLabel *FormComBox;
+    QLineEdit *SearchBox;
+    ListHeader *MessageHeader;
     QListView *MessageQueue;
     QLabel *StatusLabel;
     QPushButton *PauseButton;
@@ -173,6 +182,9 @@ private:
     void applyLinkSettings();
     void notifyNewMessages();
     int selectedRow(const QListView *view) const;
+    void search(const QString &text);
+    void showCount();
+    void readNames();
 
     Settings settings_;
     Trace trace_;
@@ -205,6 +217,7 @@ private:
     ViewForm *viewForm_;
     TechnicalView *technicalView_;
     InsertForm *insertForm_;
+    ListFilterModel *shownList_;
     std::unique_ptr<SendQueueFile> queueFile_;
     std::unique_ptr<MessageListService> messagesBus_;
     std::unique_ptr<SendSmsService> dbus_;
