@@ -122,7 +122,10 @@ ListFilterModel::Key ListFilterModel::keyOf(const QString &line) {
     if (fields.addressType.startsWith(u"International")) text += u'+';
     text += fields.address + u'\n' + names_.nameOf(fields.address, fields.addressType) + u'\n' +
             fields.text;
-    key.text = SearchFold(text);
+    const QByteArray folded = SearchFold(text);
+    key.at = keyText_.size();
+    key.size = folded.size();
+    keyText_ += folded;
     // A part is found by the text of the whole message too, once every part is listed.
     if (const Concatenation part = PartOf(fields); part.valid()) {
         parts_.add(fields, part);
@@ -143,6 +146,8 @@ void ListFilterModel::buildKeys() {
     if (keysBuilt_) return;
     keys_.clear();
     keys_.reserve(source_.count());
+    keyText_.clear();
+    unusedKeyText_ = 0;
     for (const QString &line : source_.items())
         keys_.push_back(keyOf(line));
     keysBuilt_ = true;
@@ -151,20 +156,51 @@ void ListFilterModel::buildKeys() {
 void ListFilterModel::dropKeys() {
     keysBuilt_ = false;
     keys_ = {};
+    keyText_ = {};
+    unusedKeyText_ = 0;
     parts_.clear();
     seriesIds_.clear();
     seriesTexts_ = {};
 }
 
+void ListFilterModel::forgetKeys(int first, int last) {
+    for (int row = first; row <= last; ++row)
+        unusedKeyText_ += keys_[row].size;
+    keys_.erase(keys_.begin() + first, keys_.begin() + last + 1);
+    // Once most of the buffer is of removed lines, the others move together again.
+    if (unusedKeyText_ <= keyText_.size() / 2) return;
+    QByteArray kept;
+    kept.reserve(keyText_.size() - unusedKeyText_);
+    for (Key &key : keys_) {
+        const qsizetype at = kept.size();
+        kept.append(keyText_.constData() + key.at, key.size);
+        key.at = at;
+    }
+    keyText_ = std::move(kept);
+    unusedKeyText_ = 0;
+}
+
 bool ListFilterModel::matches(int sourceRow) const {
     const Key &key = keys_[sourceRow];
     const QByteArray *whole = key.series >= 0 ? &seriesTexts_[key.series] : nullptr;
-    const auto holds = [](const QByteArray &text, const QByteArray &word) {
-        return memmem(text.constData(), size_t(text.size()), word.constData(),
-                      size_t(word.size())) != nullptr;
+    const QByteArrayView text(keyText_.constData() + key.at, key.size);
+    // Keys are short: finding the first byte with memchr and comparing the rest beats setting
+    // up a general substring search for each of them.
+    const auto holds = [](QByteArrayView text, const QByteArray &word) {
+        if (word.size() > text.size()) return false;
+        const char *at = text.data();
+        const char *const last = at + text.size() - word.size();
+        const char first = word.front();
+        while (at <= last) {
+            at = static_cast<const char *>(memchr(at, first, size_t(last - at + 1)));
+            if (!at) return false;
+            if (memcmp(at + 1, word.constData() + 1, size_t(word.size() - 1)) == 0) return true;
+            ++at;
+        }
+        return false;
     };
     for (const QByteArray &word : words_)
-        if (!holds(key.text, word) && !(whole && holds(*whole, word))) return false;
+        if (!holds(text, word) && !(whole && holds(*whole, word))) return false;
     return true;
 }
 
@@ -234,7 +270,7 @@ void ListFilterModel::sourceAboutToRemove(int first, int last) {
 
 void ListFilterModel::sourceRemoved(int first, int last) {
     const int count = last - first + 1;
-    if (keysBuilt_) keys_.erase(keys_.begin() + first, keys_.begin() + last + 1);
+    if (keysBuilt_) forgetKeys(first, last);
     if (!filtering()) {
         endRemoveRows();
         return;

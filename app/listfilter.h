@@ -46,13 +46,17 @@ public:
     QString countLabel() const;
 
 private:
+    // The folded time, number, name and own text of a line, kept in one buffer for all lines
+    // (a search reads it from end to end), and the concatenated message it is a part of.
     struct Key {
-        QByteArray text;  // folded time, number, name and own text
-        int series = -1;  // the concatenated message it is a part of
+        qsizetype at = 0;
+        qsizetype size = 0;
+        int series = -1;
     };
     Key keyOf(const QString &line);
     void buildKeys();
     void dropKeys();
+    void forgetKeys(int first, int last);
     bool matches(int sourceRow) const;
     void refilter(const std::vector<int> *candidates);
 
@@ -70,6 +74,8 @@ private:
     // One key a list row once a search has asked for them; empty before.
     bool keysBuilt_ = false;
     std::vector<Key> keys_;
+    QByteArray keyText_;
+    qsizetype unusedKeyText_ = 0;  // of the keys of removed lines
     ConcatenatedTexts parts_;
     QHash<QString, int> seriesIds_;
     std::vector<QByteArray> seriesTexts_;   // folded whole text of each series, "" while partial

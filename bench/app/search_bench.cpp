@@ -1,10 +1,13 @@
-// A search typed over a message list of 100,000 lines: the first keystroke, which reads every
-// line once, then each keystroke after it, typed on or changed to a word found anywhere in the
-// list. Target: under 50 ms a keystroke once the lines are read.
+// A search typed over a message list of 100,000 lines shown in a list view: the first keystroke,
+// which reads every line once, then each keystroke after it, typed on or changed to a word found
+// anywhere in the list, each timed until the view has laid out and painted the lines it shows
+// (slowest_ms), and until the shown lines are known (slowest_filter_ms).
+// Target: under 50 ms a keystroke once the lines are read.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QListView>
 
 #include "app/listfilter.h"
 #include "app/listline.h"
@@ -43,23 +46,32 @@ BENCHMARK(BM_FirstSearch)->Arg(100000)->Iterations(3)->Unit(benchmark::kMillisec
 void BM_Keystroke(benchmark::State &state) {
     vantel::SortedListModel &list = List(int(state.range(0)));
     vantel::ListFilterModel shown(list);
+    QListView view;
+    view.setUniformItemSizes(true);
+    view.setModel(&shown);
+    view.resize(760, 300);
+    view.show();
     shown.setQuery(u"x");
     const QString typed[] = {u"4"_qs,         u"44"_qs,         u"447"_qs,     u"4477"_qs,
                              u"44770009"_qs,  u"m"_qs,          u"me"_qs,      u"message"_qs,
                              u"message 9"_qs, u"message 99"_qs, u"load"_qs,    u"99999"_qs,
                              u"zzz"_qs,       u"02/01"_qs,      u"03/04/05"_qs};
-    double slowest = 0;
+    double slowest = 0, slowestModel = 0;
     for (auto _ : state) {
         for (const QString &query : typed) {
             QElapsedTimer clock;
             clock.start();
             shown.setQuery(query);
+            slowestModel = std::max(slowestModel, double(clock.nsecsElapsed()) / 1e6);
+            QCoreApplication::processEvents();
+            view.viewport()->repaint();
             slowest = std::max(slowest, double(clock.nsecsElapsed()) / 1e6);
             benchmark::DoNotOptimize(shown.rowCount());
         }
         shown.setQuery(u"x");
     }
     state.counters["slowest_ms"] = slowest;
+    state.counters["slowest_filter_ms"] = slowestModel;
     state.counters["keystrokes"] = benchmark::Counter(double(state.iterations()) * std::size(typed),
                                                       benchmark::Counter::kIsRate);
 }
@@ -68,7 +80,8 @@ BENCHMARK(BM_Keystroke)->Arg(100000)->Iterations(5)->Unit(benchmark::kMillisecon
 }  // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
 }

@@ -206,10 +206,15 @@ TEST_F(StartedWindowTest, CommandsWorkOnTheLinesASearchShows) {
     EXPECT_TRUE(view.MessageBox->toPlainText() == u"message 20" && !view.NextButton->isEnabled());
     Click(view.CloseButton);
     ASSERT_TRUE(task.isReady());
+    // Messages that arrive meanwhile are shown when they hold the words, the last one selected.
+    for (const char *second : {"29", "30"})
+        window->AddMessage(DeliverFrame("4412345", u"0301011200"_qs + second, u"message"_qs));
+    EXPECT_EQ(window->QueueCountLabel->text(), u" 2 of 23 items");
+    EXPECT_TRUE(window->shownLine(window->selectedMessage()).startsWith(u"03/01/01 12:00:29"));
 
     QTest::keyClick(window->SearchBox, Qt::Key_Escape);
-    EXPECT_EQ(window->shownCount(), 21);
-    EXPECT_EQ(window->QueueCountLabel->text(), u" 21 items");
+    EXPECT_EQ(window->shownCount(), 23);
+    EXPECT_EQ(window->QueueCountLabel->text(), u" 23 items");
 }
 
 // The captions over the list start where its columns do, at every font size: the first over
