@@ -11,6 +11,15 @@
 namespace vantel {
 
 QByteArray SearchFold(QStringView text) {
+    // Most texts are plain ASCII, which has nothing to decompose: only the case to fold.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        QByteArray folded(text.size(), Qt::Uninitialized);
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char c = char(text[i].unicode());
+            folded[i] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        }
+        return folded;
+    }
     QString folded = text.toString().normalized(QString::NormalizationForm_KD);
     folded.removeIf([](QChar c) {
         const QChar::Category category = c.category();
