@@ -2,6 +2,7 @@
 
 #include "app/listline.h"
 #include "blockmode/frame.h"
+#include "compose/encoder.h"
 #include "pdu/primitives.h"
 
 namespace vantel {
@@ -55,20 +56,15 @@ QString ConcatenatedTexts::joined(const MessageFields &fields, const Concatenati
 
 namespace {
 
-// The digits a number goes to, country code first; "" for what is not a phone number.
+// The digits a number goes to, country code first, read by the send form's rules ("+44 (0)20",
+// "0044 20", "020" with country code 44 are one number); "" for what is not a phone number.
 QString DialledDigits(QStringView number, QStringView countryCode) {
+    const NumberReading read = ReadNumber(number, countryCode, u"destination");
+    if (!read.refusal.isEmpty()) return {};
     QString digits;
-    for (const QChar c : number) {
-        if (c.isDigit()) {
-            digits += c;
-        } else if (c != u'+' && c != u' ' && c != u'-' && c != u'(' && c != u')' && c != u'.') {
-            return {};
-        }
-    }
-    if (digits.isEmpty()) return {};
-    const QString trimmed = number.trimmed().toString();
-    if (trimmed.startsWith(u'+')) return digits;
-    return NormaliseNumber(digits, countryCode);
+    for (const QChar c : read.sendsTo)
+        if (c.isDigit()) digits += c;
+    return digits;
 }
 
 }  // namespace
@@ -90,10 +86,14 @@ NameBook::NameBook(const QStringList &historyEntries, QStringView countryCode)
 
 QString NameBook::nameOf(const QString &address, const QString &addressType) const {
     if (names_.isEmpty() || address.isEmpty() || addressType.startsWith(u"Alphanumeric")) return {};
-    const QString digits = addressType.startsWith(u"International")
-                               ? DialledDigits(u'+' + address, country_)
-                               : DialledDigits(address, country_);
-    return names_.value(digits);
+    // An international number is dialled with its "+"; a national one without its trunk "0"
+    // gets it back, so that it goes to the country code like a national number typed.
+    QString number = address;
+    if (addressType.startsWith(u"International"))
+        number.prepend(u'+');
+    else if (addressType.startsWith(u"National") && !address.startsWith(u'0'))
+        number.prepend(u'0');
+    return names_.value(DialledDigits(number, country_));
 }
 
 }  // namespace vantel

@@ -31,9 +31,10 @@ public:
     void clear() { parts_.clear(); }
     // The parts' texts joined in part order, or an empty text while a part is missing.
     QString joined(const MessageFields &fields, const Concatenation &part) const;
+    // What the parts of one concatenated message share: sender, its type, reference, total.
+    static QString Key(const MessageFields &fields, const Concatenation &part);
 
 private:
-    static QString Key(const MessageFields &fields, const Concatenation &part);
     QHash<QString, QMap<int, QString>> parts_;
 };
 

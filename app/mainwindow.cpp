@@ -11,14 +11,15 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPlainTextEdit>
 #include <QPushButton>
-
-#include <QHeaderView>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeView>
@@ -26,6 +27,8 @@
 
 #include "app/alertsound.h"
 #include "app/dbuslink.h"
+#include "app/listfilter.h"
+#include "app/listheader.h"
 #include "app/listline.h"
 #include "app/sendqueuefile.h"
 #include "app/setupform.h"
@@ -158,8 +161,15 @@ Vantel::Vantel(QWidget *parent)
     dbus_->setQueueFile(queueFile_.get());
     dbus_->setMessageList(messagesBus_.get());
 
-    connect(&store_, &MessageStore::countChanged, QueueCountLabel, &QLabel::setText);
-    connect(&store_, &MessageStore::messageAdded, this, [this](int row) { selectMessage(row); });
+    connect(&store_, &MessageStore::countChanged, this, [this] { showCount(); });
+    // After every addition the last line is selected; while searching, the last one shown.
+    connect(&store_, &MessageStore::messageAdded, this,
+            [this] { selectMessage(shownList_->rowCount() - 1); });
+    // Searches find numbers by the names of the destination history, read as it changes.
+    SortedListModel &history = sendForm_->addressHistory();
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&history, signal, this, [this] { readNames(); });
+    connect(&history, &QAbstractItemModel::modelReset, this, [this] { readNames(); });
 }
 
 Vantel::~Vantel() = default;
@@ -218,8 +228,24 @@ void Vantel::buildWindow() {
     SendInfoButton = MakeButton(this, "SendInfoButton", QStringLiteral("Info"));
     FormComBox = MakeLabel(this, "FormComBox", QString());
     FormComBox->setVisible(false);
-    MessageQueue = MakeList(this, "MessageQueue", &store_.model());
+    SearchBox = new QLineEdit(this);
+    SearchBox->setObjectName(QStringLiteral("SearchBox"));
+    SearchBox->setPlaceholderText(QStringLiteral("Search time, number, name or text (Ctrl+F)"));
+    SearchBox->setClearButtonEnabled(true);
+    SearchBox->installEventFilter(this);
+    shownList_ = new ListFilterModel(store_.model(), this);
+    MessageQueue = MakeList(this, "MessageQueue", shownList_);
     MessageQueue->installEventFilter(this);
+    const QString captions[] = {u"Time / validity"_qs, u"From / to"_qs, u"Text"_qs};
+    QList<ListHeader::Column> columns;
+    int at = 0;
+    for (int i = 0; i < 3; ++i) {
+        columns.append({captions[i], at});
+        at += int(kListColumns[i].width) + 1;
+    }
+    columns.append({u"Frame"_qs, at});
+    MessageHeader = new ListHeader(MessageQueue, columns, this);
+    MessageHeader->setObjectName(QStringLiteral("MessageHeader"));
     StatusLabel = MakeLabel(this, "StatusLabel", QString());
     StatusLabel->setWordWrap(true);
     StatusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -239,7 +265,8 @@ void Vantel::buildWindow() {
     listHeading->addSpacing(16);
     listHeading->addWidget(SendInfoButton);
     listHeading->addWidget(FormComBox);
-    listHeading->addStretch();
+    listHeading->addSpacing(16);
+    listHeading->addWidget(SearchBox, 1);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 8, 12, 8);
@@ -261,6 +288,7 @@ void Vantel::buildWindow() {
     layout->addWidget(SentList, 3);
     layout->addSpacing(4);
     layout->addLayout(listHeading);
+    layout->addWidget(MessageHeader);
     layout->addWidget(MessageQueue, 6);
     layout->addWidget(StatusLabel);
     resize(760, 680);
@@ -276,6 +304,29 @@ void Vantel::buildWindow() {
         SaveSettings();
     });
     connect(MessageQueue, &QListView::doubleClicked, this, [this] { ShowMessageViewer(); });
+    connect(SearchBox, &QLineEdit::textChanged, this,
+            [this](const QString &text) { search(text); });
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        SearchBox->setFocus(Qt::ShortcutFocusReason);
+        SearchBox->selectAll();
+    });
+}
+
+void Vantel::search(const QString &text) {
+    // The selected line stays selected when the new search still shows it.
+    const int kept = shownList_->mapToSource(selectedMessage());
+    shownList_->setQuery(text);
+    selectMessage(shownList_->mapFromSource(kept));
+    showCount();
+}
+
+void Vantel::showCount() {
+    QueueCountLabel->setText(shownList_->countLabel());
+}
+
+void Vantel::readNames() {
+    shownList_->setNames(NameBook(sendForm_->addressHistory().items(), settings_.countryCode));
 }
 
 QCoro::Task<> Vantel::Form_Load() {
@@ -298,6 +349,7 @@ QCoro::Task<> Vantel::Form_Load() {
         co_await ShowSetupForm();
     } else {
         LoadSettings();
+        readNames();
     }
     FillSendFormLists(*sendForm_);
     show();
@@ -354,6 +406,7 @@ QCoro::Task<> Vantel::ShowSetupForm() {
         link_.serial().setCommPort(settings_.port.toInt());
         applyLinkSettings();
         SaveSettings();
+        readNames();
         // Entries of the link mode left behind now wait; those of the new one go out.
         qsizetype others = 0;
         NextQueueEntry(sendQueue_.items(), settings_.pduMode, &others);
@@ -759,22 +812,35 @@ int Vantel::selectedRow(const QListView *view) const {
     return rows.isEmpty() ? -1 : rows.constFirst().row();
 }
 
+int Vantel::shownCount() const {
+    return shownList_->rowCount();
+}
+
+QString Vantel::shownLine(int row) const {
+    const int line = shownList_->mapToSource(row);
+    return line < 0 ? QString() : store_.model().at(line);
+}
+
+const NameBook &Vantel::names() const {
+    return shownList_->names();
+}
+
 int Vantel::selectedMessage() const {
     return selectedRow(MessageQueue);
 }
 
 void Vantel::selectMessage(int row) {
-    if (row < 0 || row >= store_.model().count()) {
+    if (row < 0 || row >= shownList_->rowCount()) {
         MessageQueue->selectionModel()->clearSelection();
         return;
     }
-    const QModelIndex index = store_.model().index(row);
+    const QModelIndex index = shownList_->index(row);
     MessageQueue->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     MessageQueue->scrollTo(index);
 }
 
 void Vantel::RemoveMessage(int row) {
-    store_.RemoveMessage(row);
+    if (const int line = shownList_->mapToSource(row); line >= 0) store_.RemoveMessage(line);
 }
 
 void Vantel::queueEntry(const QString &entry) {
@@ -800,8 +866,9 @@ QString LineBoxText(const QString &line) {
 }
 
 QCoro::Task<> Vantel::ShowLineBox(int row) {
-    if (row < 0 || row >= store_.model().count()) co_return;
-    co_await ask(this, QMessageBox::NoIcon, LineBoxText(store_.model().at(row)), QMessageBox::Ok,
+    const int line = shownList_->mapToSource(row);
+    if (line < 0) co_return;
+    co_await ask(this, QMessageBox::NoIcon, LineBoxText(store_.model().at(line)), QMessageBox::Ok,
                  QMessageBox::Ok);
 }
 
@@ -888,6 +955,10 @@ bool Vantel::eventFilter(QObject *watched, QEvent *event) {
         if (watched == MessageQueue) return MessageQueue_KeyPress(key);
         if (watched == SendQueue) return SendQueue_KeyPress(key);
         if (watched == DebugWin) return DebugWin_KeyPress(key);
+        if (watched == SearchBox && key->key() == Qt::Key_Escape) {
+            SearchBox->clear();
+            return true;
+        }
     } else if (event->type() == QEvent::MouseButtonDblClick && watched == Image1) {
         Image1_DblClick();
         return true;

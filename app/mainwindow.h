@@ -20,6 +20,7 @@
 #include "views/dialoghost.h"
 
 class QLabel;
+class QLineEdit;
 class QListView;
 class QPlainTextEdit;
 class QPushButton;
@@ -29,6 +30,8 @@ class QTreeView;
 namespace vantel {
 
 class InsertForm;
+class ListFilterModel;
+class ListHeader;
 class MessageListService;
 class SendForm;
 class SendSmsService;
@@ -68,6 +71,9 @@ public:
     void beep() override;
     void setMainVisible(bool visible) override;
     const SortedListModel &messages() const override { return store_.model(); }
+    int shownCount() const override;
+    QString shownLine(int row) const override;
+    const NameBook &names() const override;
     int selectedMessage() const override;
     void selectMessage(int row) override;
     void RemoveMessage(int row) override;
@@ -114,6 +120,7 @@ public:
     ViewForm &viewForm() { return *viewForm_; }
     TechnicalView &technicalView() { return *technicalView_; }
     InsertForm &insertForm() { return *insertForm_; }
+    ListFilterModel &shownList() { return *shownList_; }
     int beepCount() const { return beeps_; }
     // Why the send timer sends nothing ("" when it sends): the queue file cannot be written.
     const QString &queueHold() const { return queueHold_; }
@@ -141,6 +148,8 @@ public:
     QLabel *QueueCountLabel;
     QPushButton *SendInfoButton;
     QLabel *FormComBox;
+    QLineEdit *SearchBox;
+    ListHeader *MessageHeader;
     QListView *MessageQueue;
     QLabel *StatusLabel;
     QPushButton *PauseButton;
@@ -182,6 +191,9 @@ private:
     void applyLinkSettings();
     void notifyNewMessages();
     int selectedRow(const QListView *view) const;
+    void search(const QString &text);
+    void showCount();
+    void readNames();
 
     Settings settings_;
     Trace trace_;
@@ -216,6 +228,7 @@ private:
     ViewForm *viewForm_;
     TechnicalView *technicalView_;
     InsertForm *insertForm_;
+    ListFilterModel *shownList_;
     std::unique_ptr<SendQueueFile> queueFile_;
     std::unique_ptr<MessageListService> messagesBus_;
     std::unique_ptr<SendSmsService> dbus_;

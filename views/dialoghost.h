@@ -7,6 +7,7 @@
 
 namespace vantel {
 
+class NameBook;
 class SortedListModel;
 struct MessageFields;
 
@@ -28,11 +29,17 @@ public:
     // Shows or hides the main window.
     virtual void setMainVisible(bool visible) = 0;
 
-    // The message list (MessageQueue) and its selection (-1 when none).
+    // The whole message list (MessageQueue's lines, whatever a search shows of them).
     virtual const SortedListModel &messages() const = 0;
+    // The lines the window shows (a search may hide some), and the selection among them: every
+    // row below counts the shown lines (-1 when none is selected).
+    virtual int shownCount() const = 0;
+    virtual QString shownLine(int row) const = 0;
     virtual int selectedMessage() const = 0;
     virtual void selectMessage(int row) = 0;
     virtual void RemoveMessage(int row) = 0;
+    // The names of the destination history, by number.
+    virtual const NameBook &names() const = 0;
 
     // Adds an entry to SendQueue at its sorted place.
     virtual void queueEntry(const QString &entry) = 0;

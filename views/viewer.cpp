@@ -76,11 +76,11 @@ QString ReplyNumber(const QString &address, const QString &type) {
 
 void ShowFields(ViewForm &form, int index, qsizetype count, MessageFields fields,
                 StoredParts &parts, const DialogHost &host) {
-    const SortedListModel &list = host.messages();
     form.NextButton->setEnabled(count > index + 1);
     form.PrevButton->setEnabled(index > 0);
     form.TimeStampTag->setText(fields.time);
     form.AddressTag->setText(AddressText(fields.address, fields.addressType));
+    form.NameTag->setText(host.names().nameOf(fields.address, fields.addressType));
     form.SCAddressTag->setText(SCAddressText(fields.scAddress, fields.scAddressType));
     // A status report shows its status where other messages show their protocol identifier.
     const bool report = IsStatusReport(fields);
@@ -97,7 +97,7 @@ void ShowFields(ViewForm &form, int index, qsizetype count, MessageFields fields
                                : report                          ? QStringLiteral("Recipient")
                                                                  : QStringLiteral("From"));
     const Concatenation part = PartOf(fields);
-    const QString joined = part.valid() ? parts.joined(list, fields, part) : QString();
+    const QString joined = part.valid() ? parts.joined(host.messages(), fields, part) : QString();
     form.MessageBox->setPlainText(joined.isEmpty() ? fields.text : joined);
     form.CloseButton->setFocus();
     form.MessageBox->moveCursor(QTextCursor::Start);
@@ -122,7 +122,7 @@ QCoro::Task<> ShowTechnicalView(ViewerForms forms, const QString &line) {
 }  // namespace
 
 QCoro::Task<> ShowMessageViewer(DialogHost &host, ViewerForms forms) {
-    if (host.busy() || host.messages().count() == 0) {
+    if (host.busy() || host.shownCount() == 0) {
         host.beep();
         co_return;
     }
@@ -135,11 +135,12 @@ QCoro::Task<> ShowMessageViewer(DialogHost &host, ViewerForms forms) {
     QString code;
     StoredParts parts;
     MessageFields shown;
-    while (code.isEmpty() && host.messages().count() > 0) {
-        const qsizetype count = host.messages().count();
+    // Pages through the lines the window shows: a search hides the others from the viewer too.
+    while (code.isEmpty() && host.shownCount() > 0) {
+        const qsizetype count = host.shownCount();
         if (host.selectedMessage() < 0 || host.selectedMessage() >= count) host.selectMessage(0);
         const int index = host.selectedMessage();
-        const QString line = host.messages().at(index);
+        const QString line = host.shownLine(index);
         shown = DecodeListLine(line);
         ShowFields(view, index, count, shown, parts, host);
 
@@ -147,15 +148,15 @@ QCoro::Task<> ShowMessageViewer(DialogHost &host, ViewerForms forms) {
         code = command ? std::get<0>(*command) : QString();
         if (code == u"NX") {
             code.clear();
-            if (host.messages().count() > index + 1) host.selectMessage(index + 1);
+            if (host.shownCount() > index + 1) host.selectMessage(index + 1);
         } else if (code == u"PV") {
             code.clear();
             if (index > 0) host.selectMessage(index - 1);
         } else if (code == u"LD") {
             code.clear();
-            if (index < host.messages().count()) host.RemoveMessage(index);
+            if (index < host.shownCount()) host.RemoveMessage(index);
             parts.clear();
-            if (host.messages().count() > 0) host.selectMessage(qMax(index - 1, 0));
+            if (host.shownCount() > 0) host.selectMessage(qMax(index - 1, 0));
         } else if (code == u"TD") {
             code.clear();
             co_await ShowTechnicalView(forms, line);

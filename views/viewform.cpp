@@ -24,6 +24,11 @@ ViewForm::ViewForm(QWidget *parent) : CommandDialog(QStringLiteral("CL"), parent
     Frame1->setObjectName(QStringLiteral("Frame1"));
     AddressLabel = MakeLabel("AddressLabel", QStringLiteral("From"), Frame1);
     AddressTag = MakeLabel("AddressTag", {}, Frame1);
+    NameTag = MakeLabel("NameTag", {}, Frame1);
+    NameTag->setToolTip(QStringLiteral("The name this number has in the address history"));
+    QFont bold = NameTag->font();
+    bold.setBold(true);
+    NameTag->setFont(bold);
     Label2 = MakeLabel("Label2", QStringLiteral("Service Centre"), Frame1);
     SCAddressTag = MakeLabel("SCAddressTag", {}, Frame1);
     Label3 = MakeLabel("Label3", QStringLiteral("Protocol ID"), Frame1);
@@ -46,7 +51,16 @@ ViewForm::ViewForm(QWidget *parent) : CommandDialog(QStringLiteral("CL"), parent
     int row = 0;
     for (const auto &[caption, tag] : rows) {
         grid->addWidget(caption, row, 0);
-        grid->addWidget(tag, row, 1);
+        if (tag == AddressTag) {
+            // The name stands right beside the number.
+            auto *number = new QHBoxLayout;
+            number->addWidget(AddressTag);
+            number->addSpacing(12);
+            number->addWidget(NameTag, 1);
+            grid->addLayout(number, row, 1);
+        } else {
+            grid->addWidget(tag, row, 1);
+        }
         ++row;
     }
     grid->addWidget(MessageBox, row, 0, 1, 2);

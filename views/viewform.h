@@ -31,6 +31,7 @@ public:
     QGroupBox *Frame1;
     QLabel *AddressLabel;
     QLabel *AddressTag;
+    QLabel *NameTag;  // the destination history's name for the number, "" when none
     QLabel *Label2;
     QLabel *SCAddressTag;
     QLabel *Label3;

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "app/listfilter.h"
+#include "app/listheader.h"
 #include "windowfixture.h"
 
 namespace vantel::test {
@@ -190,6 +193,90 @@ TEST_F(StartedWindowTest, SendQueueShowsRecipientTextAndPart) {
     EXPECT_TRUE(QTest::qWaitFor([&] {
         return fileBytes("vantelsq.dat") == (entries[0] + "\r\n" + entries[1] + "\r\ngarbage\r\n");
     }));
+}
+
+// Under a search every command works on the lines shown: Ctrl+N shows the selected one and
+// Ctrl+D removes it and no other; the viewer pages through the shown lines and deletes the one
+// it shows. Ctrl+F goes to the search box, Esc there shows the whole list again.
+TEST_F(StartedWindowTest, CommandsWorkOnTheLinesASearchShows) {
+    AddMessages(*window, 23);
+    QStringList left = window->messages().items();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window->MessageQueue, Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), window->SearchBox);
+    QTest::keyClicks(window->SearchBox, "00:2 MESSAGE");  // message 20, 21 and 22
+    EXPECT_EQ(window->QueueCountLabel->text(), u" 3 of 23 items");
+    window->selectMessage(1);
+    const QString chosen = window->shownLine(1);
+    ASSERT_TRUE(chosen.contains(u"message 21 "));
+    QTest::keyClick(window->MessageQueue, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(asked.at(0).text, chosen);
+    QTest::keyClick(window->MessageQueue, Qt::Key_D, Qt::ControlModifier);
+    left.removeOne(chosen);
+    EXPECT_EQ(window->messages().items(), left);
+    EXPECT_EQ(window->selectedMessage(), 0);
+    EXPECT_EQ(window->QueueCountLabel->text(), u" 2 of 22 items");
+
+    ViewForm &view = window->viewForm();
+    QCoro::Task<> task = viewer();
+    EXPECT_TRUE(view.MessageBox->toPlainText() == u"message 20" && view.NextButton->isEnabled());
+    Click(view.NextButton);
+    EXPECT_TRUE(view.MessageBox->toPlainText() == u"message 22" && !view.NextButton->isEnabled());
+    EXPECT_TRUE(view.Frame1->title().startsWith(u"Message 2 ("));
+    answer = QMessageBox::Ok;
+    left.removeOne(window->shownLine(1));
+    Click(view.LocalDeleteButton);
+    EXPECT_EQ(window->messages().items(), left);
+    EXPECT_TRUE(view.MessageBox->toPlainText() == u"message 20" && !view.NextButton->isEnabled());
+    Click(view.CloseButton);
+    ASSERT_TRUE(task.isReady());
+    // Messages that arrive meanwhile are shown when they hold the words, the last one selected.
+    for (const char *second : {"29", "30"})
+        window->AddMessage(DeliverFrame("4412345", u"0301011200"_qs + second, u"message"_qs));
+    EXPECT_EQ(window->QueueCountLabel->text(), u" 2 of 23 items");
+    EXPECT_TRUE(window->shownLine(window->selectedMessage()).startsWith(u"03/01/01 12:00:29"));
+
+    QTest::keyClick(window->SearchBox, Qt::Key_Escape);
+    EXPECT_EQ(window->shownCount(), 23);
+    EXPECT_EQ(window->QueueCountLabel->text(), u" 23 items");
+}
+
+// The captions over the list start where its columns do, at every font size: the first over
+// the first character drawn, the others as many character cells further.
+TEST_F(StartedWindowTest, HeaderCaptionsStandOverTheirColumns) {
+    AddMessages(*window, 1);
+    window->selectMessage(-1);  // the line drawn as text on the list's paper
+    const QList<QLabel *> &captions = window->MessageHeader->captions();
+    ASSERT_EQ(captions.size(), 4);
+    const QString line = window->messages().at(0);
+    const int columns[] = {0, int(line.indexOf(u"4412345")), int(line.indexOf(u"message 0")),
+                           int(line.lastIndexOf(u' ')) + 1};
+    // The leftmost drawn pixel of a widget's top `rows` rows, in the window's coordinates.
+    const auto ink = [&](QWidget *w, int rows) {
+        const QImage image = w->grab(QRect(0, 0, w->width(), rows)).toImage();
+        const QRgb paper = image.pixel(image.width() - 1, 0);
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y)
+                if (qGray(image.pixel(x, y)) + 60 < qGray(paper))
+                    return w->mapTo(window.get(), QPoint(x, 0)).x();
+        return -1;
+    };
+    for (const qreal points : {9.0, 15.0}) {
+        QFont font = window->MessageQueue->font();
+        font.setPointSizeF(points);
+        window->MessageQueue->setFont(font);
+        QCoreApplication::processEvents();
+        const qreal cell = QFontMetricsF(font).horizontalAdvance(u' ');
+        const QRect first = window->MessageQueue->visualRect(window->shownList().index(0));
+        EXPECT_NEAR(ink(captions[0], captions[0]->height()),
+                    ink(window->MessageQueue->viewport(), first.height()), 3)
+            << points;
+        const int x0 = captions[0]->mapTo(window.get(), QPoint()).x();
+        for (int i = 1; i < 4; ++i)
+            EXPECT_NEAR(captions[i]->mapTo(window.get(), QPoint()).x() - x0, columns[i] * cell, 1)
+                << points << captions[i]->text().toStdString();
+    }
 }
 
 TEST_F(StartedWindowTest, CtrlNShowsTheLineUpToItsFirst4000Characters) {

@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include "app/listline.h"
+#include "app/listrecords.h"
 #include "app/settingsfile.h"
 #include "blockmode/diagnostics.h"
 #include "blockmode/frame.h"
@@ -173,6 +174,7 @@ const QMap<QString, Call> &Calls() {
         {"MakeListLine", VANTEL_CALL(1, ListLineOf(in[0]))},
         {"FrameOfLine", VANTEL_CALL(1, FrameOfLine(in[0]).toString())},
         {"CountLabelText", VANTEL_CALL(1, CountLabelText(in[0].toLongLong()))},
+        {"NameOf", VANTEL_CALL(4, NameBook(in[0].split(u"\r\n"_qs), in[1]).nameOf(in[2], in[3]))},
     };
     return calls;
 }

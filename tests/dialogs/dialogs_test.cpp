@@ -7,7 +7,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 
+#include "app/listfilter.h"
 #include "blockmode/diagnostics.h"
 #include "pdu/technical.h"
 #include "tests/app/windowfixture.h"
@@ -26,12 +28,18 @@ class DialogTest : public StartedWindowTest {
 protected:
     ViewForm &view() { return window->viewForm(); }
     SendForm &send() { return window->sendForm(); }
+    static QString frameOf(const QStringList &row) {
+        return row[0].startsWith(u'=') ? row[0].mid(1) : BytesToHex(BuildFrame(HexToBytes(row[0])));
+    }
     // Adds a message of the table and selects it.
     void load(const QStringList &row) {
-        const QString frame =
-            row[0].startsWith(u'=') ? row[0].mid(1) : BytesToHex(BuildFrame(HexToBytes(row[0])));
-        window->AddMessage(frame);
-        window->selectMessage(window->messages().indexOf(MakeListLine(frame).line));
+        window->AddMessage(frameOf(row));
+        window->selectMessage(window->messages().indexOf(MakeListLine(frameOf(row)).line));
+    }
+    // The names the table's messages are shown with.
+    void names() {
+        for (const QString &entry : {u"Alice=07712 345678"_qs, u"Bob=12345"_qs})
+            send().addressHistory().add(entry);
     }
     static void type(QComboBox *box, const QString &text) {
         box->lineEdit()->clear();
@@ -92,7 +100,8 @@ TEST_F(DialogTest, ViewerPagesAndDeletesWithinTheList) {
 // and Reply, which opens the send form filled from the message with a number it can send to
 // (none for a named sender, which the trace says).
 TEST_F(DialogTest, ViewerShowsEveryFieldOfEachMessage) {
-    ASSERT_EQ(Viewed().size(), 13);
+    ASSERT_EQ(Viewed().size(), 14);
+    names();
     TechnicalView &technical = window->technicalView();
     send().setMessageText(u"left over"_qs);
     const QString named =
@@ -110,6 +119,7 @@ TEST_F(DialogTest, ViewerShowsEveryFieldOfEachMessage) {
         for (int i = 0; i < 7; ++i)
             EXPECT_EQ(labels[i]->text(), c[2 + i]) << labels[i]->objectName().toStdString();
         EXPECT_EQ(view().MessageBox->toPlainText(), c[9]);
+        EXPECT_EQ(view().NameTag->text(), c[11]);
         EXPECT_EQ(view().MessageBox->textCursor().position(), 0);
         Click(view().DetailButton);
         EXPECT_TRUE(technical.isVisible() && !view().isVisible());
@@ -135,6 +145,43 @@ TEST_F(DialogTest, ViewerShowsEveryFieldOfEachMessage) {
         EXPECT_TRUE(task.isReady() && window->isVisible() && !window->busy());
     }
     EXPECT_EQ(window->sendQueueModel().count(), 0);
+}
+
+// A search shows the messages whose time, number, name or whole text (a part's by the whole
+// message) holds every word typed, case and accents ignored, and counts them; Esc in the box
+// shows every message again. The text column of a part starts with its place, on screen only.
+TEST_F(DialogTest, SearchShowsTheMessagesHoldingEveryWord) {
+    names();
+    QMap<QString, QSet<QString>> found;  // search -> the lines it shows
+    for (const QStringList &c : Viewed()) {
+        load(c);
+        for (const QString &words : c[12].split(u';', Qt::SkipEmptyParts))
+            found[words] << MakeListLine(frameOf(c)).line;
+    }
+    const int total = int(window->messages().count());
+    for (auto it = found.cbegin(); it != found.cend(); ++it) {
+        SCOPED_TRACE(it.key().toStdString());
+        window->SearchBox->clear();
+        for (const QChar c : it.key())  // typed one key at a time, as people type
+            QTest::sendKeyEvent(QTest::Click, window->SearchBox, Qt::Key_unknown, c, {});
+        ASSERT_EQ(window->SearchBox->text(), it.key());
+        QSet<QString> shown;
+        for (int row = 0; row < window->shownCount(); ++row)
+            shown << window->shownLine(row);
+        EXPECT_EQ(shown, it.value());
+        EXPECT_EQ(window->QueueCountLabel->text(),
+                  u" %1 of %2 items"_qs.arg(it.value().size()).arg(total));
+    }
+    QTest::keyClick(window->SearchBox, Qt::Key_Escape);
+    EXPECT_TRUE(window->SearchBox->text().isEmpty() && window->shownCount() == total);
+    EXPECT_EQ(window->QueueCountLabel->text(), u" %1 items"_qs.arg(total));
+
+    const QString line = MakeListLine(frameOf(Viewed()[8])).line;  // part 1 of 2
+    const QModelIndex index = window->shownList().index(window->messages().indexOf(line));
+    EXPECT_EQ(
+        index.data().toString(),
+        line.left(39) + u"(1/2) This is a very long test designed to exercis "_qs + line.mid(90));
+    EXPECT_EQ(window->shownLine(index.row()), line);
 }
 
 // Keys no control takes show their code; Alt and Ctrl keys do not.
