@@ -170,6 +170,21 @@ Vantel::Vantel(QWidget *parent)
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(&history, signal, this, [this] { readNames(); });
     connect(&history, &QAbstractItemModel::modelReset, this, [this] { readNames(); });
+
+    // A deletion or a history entry is on disk within a moment, not only at Quit: a crash or a
+    // power cut brings nothing back. One write serves every change made meanwhile.
+    ListSaveTimer = new QTimer(this);
+    ListSaveTimer->setObjectName(QStringLiteral("ListSaveTimer"));
+    ListSaveTimer->setSingleShot(true);
+    ListSaveTimer->setInterval(ListSaveDelayMs);
+    connect(ListSaveTimer, &QTimer::timeout, this, [this] { SaveChangedListFiles(); });
+    for (const auto &[history, which] : {std::pair{&sendForm_->addressHistory(), AddressList},
+                                         std::pair{&sendForm_->scHistory(), SCAddressList}}) {
+        const auto changed = [this, which = which] { ListFileChanged(which); };
+        connect(history, &QAbstractItemModel::rowsInserted, this, changed);
+        connect(history, &QAbstractItemModel::rowsRemoved, this, changed);
+        connect(history, &QAbstractItemModel::modelReset, this, changed);
+    }
 }
 
 Vantel::~Vantel() = default;
@@ -443,7 +458,37 @@ QCoro::Task<> Vantel::LoadListFiles() {
         sendForm_->scHistory().addMany(*lines);
     listsLoaded_ = true;
     messagesBus_->setLoading(false);
+    // Deleted while the list was loading: saved now that it is whole.
+    if (changedLists_ != 0) ListSaveTimer->start();
     EnableButtons();
+}
+
+void Vantel::ListFileChanged(ListFile which) {
+    // Until the load is over the files are the lists, and filling the histories is no change.
+    if (!listsLoaded_ && which != MessageList) return;
+    changedLists_ |= which;
+    // Started by the first change and not moved by later ones, so none waits longer.
+    if (listsLoaded_ && !ending_ && !ListSaveTimer->isActive()) ListSaveTimer->start();
+}
+
+void Vantel::SaveChangedListFiles() {
+    if (ending_ || !listsLoaded_) return;
+    // A frame the retrieval appended is listed before anything else runs (AppendListFile and
+    // AddMessage follow each other without a wait), so a list rewritten from the window keeps
+    // it. Should one ever be appended and not yet listed, the rewrite waits for it.
+    if (!appended_.isEmpty()) {
+        ListSaveTimer->start();
+        return;
+    }
+    const int changed = std::exchange(changedLists_, 0);
+    // The store traces a failure; the file stays changed, for the next change and for Quit.
+    if ((changed & MessageList) && !store_.SaveListFile()) changedLists_ |= MessageList;
+    if ((changed & AddressList) &&
+        !store_.WriteListFile(AddressListFile, sendForm_->addressHistory().items()))
+        changedLists_ |= AddressList;
+    if ((changed & SCAddressList) &&
+        !store_.WriteListFile(SCAddressListFile, sendForm_->scHistory().items()))
+        changedLists_ |= SCAddressList;
 }
 
 QStringList Vantel::SaveListFiles() {
@@ -455,11 +500,20 @@ QStringList Vantel::SaveListFiles() {
     // Ended before or while loading (a signal during the first-start setup dialog): the lists
     // are not whole, and the files still hold everything.
     if (!listsLoaded_) return failed;
-    if (!store_.SaveListFile(&error)) failed << SaveErrorText(MessageListFile, error);
-    if (!store_.WriteListFile(AddressListFile, sendForm_->addressHistory().items(), &error))
+    ListSaveTimer->stop();
+    changedLists_ = 0;
+    if (!store_.SaveListFile(&error)) {
+        failed << SaveErrorText(MessageListFile, error);
+        changedLists_ |= MessageList;
+    }
+    if (!store_.WriteListFile(AddressListFile, sendForm_->addressHistory().items(), &error)) {
         failed << SaveErrorText(AddressListFile, error);
-    if (!store_.WriteListFile(SCAddressListFile, sendForm_->scHistory().items(), &error))
+        changedLists_ |= AddressList;
+    }
+    if (!store_.WriteListFile(SCAddressListFile, sendForm_->scHistory().items(), &error)) {
         failed << SaveErrorText(SCAddressListFile, error);
+        changedLists_ |= SCAddressList;
+    }
     return failed;
 }
 
@@ -511,6 +565,7 @@ void Vantel::EndNow() {
 void Vantel::endProgram() {
     ending_ = true;
     Timer1->stop();
+    ListSaveTimer->stop();
     for (QWidget *form : std::initializer_list<QWidget *>{setupForm_, sendForm_, viewForm_,
                                                           technicalView_, insertForm_})
         form->hide();
@@ -776,7 +831,10 @@ void Vantel::WriteTrace(const QString &text, bool toLog) {
 
 bool Vantel::AppendListFile(const QString &frame) {
     QString error;
-    if (store_.AppendListFile(frame, &error)) return true;
+    if (store_.AppendListFile(frame, &error)) {
+        appended_ = frame;
+        return true;
+    }
     WriteTrace(SaveErrorText(MessageListFile, error), true);
     return false;
 }
@@ -784,12 +842,16 @@ bool Vantel::AppendListFile(const QString &frame) {
 bool Vantel::AddMessage(const QString &frame) {
     const qsizetype before = store_.model().count();
     const bool result = store_.AddMessage(frame);
+    const bool appended = std::exchange(appended_, QString()) == frame;
     if (store_.model().count() > before) {
         if (retrieving_) applyStatusReport(frame);
         const QString line = MakeListLine(frame).line;
         Q_EMIT messagesBus_->MessageAdded(frame, line);
         if (retrieving_)
             newSenders_ << line.mid(kListColumns[0].width + 1, kListColumns[1].width).trimmed();
+    } else if (appended) {
+        // A duplicate: its line in the list file goes with the next rewrite.
+        ListFileChanged(MessageList);
     }
     return result;
 }
@@ -840,7 +902,10 @@ void Vantel::selectMessage(int row) {
 }
 
 void Vantel::RemoveMessage(int row) {
-    if (const int line = shownList_->mapToSource(row); line >= 0) store_.RemoveMessage(line);
+    const int line = shownList_->mapToSource(row);
+    if (line < 0) return;
+    store_.RemoveMessage(line);
+    ListFileChanged(MessageList);
 }
 
 void Vantel::queueEntry(const QString &entry) {

@@ -105,6 +105,14 @@ public:
     QCoro::Task<> LoadListFiles();
     // The "Error saving <file>: <reason>" line of every file that could not be saved.
     QStringList SaveListFiles();
+    // The list files changed since they were last written: a deletion, a duplicate line a
+    // retrieval appended, a history entry added or removed. Each is rewritten within
+    // ListSaveDelayMs of its first change; a failed write is traced and tried again with the
+    // next change and at Quit.
+    enum ListFile { MessageList = 1, AddressList = 2, SCAddressList = 4 };
+    void ListFileChanged(ListFile which);
+    static constexpr int ListSaveDelayMs = 500;
+    QTimer *ListSaveTimer;
     void LoadSettings();
     void SaveSettings();
 
@@ -190,6 +198,7 @@ private:
     void setQueuePaused(bool paused);
     void applyLinkSettings();
     void notifyNewMessages();
+    void SaveChangedListFiles();
     int selectedRow(const QListView *view) const;
     void search(const QString &text);
     void showCount();
@@ -221,6 +230,8 @@ private:
     bool retrieving_ = false;
     QStringList newSenders_;  // of the messages the running retrieval stored
     bool traceShowPending_ = false;
+    int changedLists_ = 0;  // ListFile bits waiting for ListSaveTimer
+    QString appended_;      // the frame the running retrieval just appended to the list file
     int beeps_ = 0;
     QTimer *yieldTimer_;
     SetupForm *setupForm_;

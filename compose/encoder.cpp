@@ -1,6 +1,7 @@
 #include "compose/encoder.h"
 
 #include <QList>
+#include <QTextBoundaryFinder>
 
 #include <cctype>
 
@@ -249,6 +250,17 @@ QString PackSeptets(QStringView text) {
 TextSize MeasureText(QStringView text, QStringView dcs) {
     TextSize size;
     size.alphabet = DataCodingScheme(DcsValue(dcs.left(2))).alphabet;
+    // Characters as the user sees them (grapheme clusters); in the 7-bit alphabet each costs
+    // the septets it is sent as, one for a character the alphabet lacks.
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, text.data(), text.size());
+    for (qsizetype from = 0, to = 0; (to = clusters.toNextBoundary()) >= 0; from = to) {
+        if (size.alphabet != Alphabet::Gsm7) {
+            ++size.characters;
+            continue;
+        }
+        const Units cost = TextUnits(text.sliced(from, to - from), Alphabet::Gsm7);
+        size.characters += cost.missing.isEmpty() ? cost.values.size() : 1;
+    }
     if (size.alphabet == Alphabet::EightBit) return size;
     const Units units = TextUnits(text, size.alphabet);
     const bool ucs2 = size.alphabet == Alphabet::Ucs2;

@@ -62,9 +62,13 @@ EncodedEntry BuildQueueEntry(const SendFields &fields, LinkMode mode,
 // How a message text goes out with the DCS that `dcs` begins with: the parts it needs (1 for
 // a text that fits one message; a concatenated series takes at most 255), and the first
 // character that the 7-bit alphabet lacks. 8-bit data (hex digits) is always one part.
+// `characters` counts them as the user sees them (an emoji with its modifiers is one); in the
+// 7-bit alphabet a character sent as two septets (one of the extension table, a line break as
+// CR LF) counts twice, as it costs.
 struct TextSize {
     Alphabet alphabet = Alphabet::Gsm7;
     qsizetype parts = 1;
+    qsizetype characters = 0;
     QString missing;  // empty when every character can be sent
 };
 TextSize MeasureText(QStringView text, QStringView dcs);

@@ -210,18 +210,19 @@ SendForm::SendForm(QWidget *parent)
     addresses->setColumnStretch(1, 1);
     addresses->setColumnStretch(4, 1);
 
-    auto *count = new QVBoxLayout;
-    count->addWidget(Label2);
-    count->addWidget(CharsLabel);
-    count->addWidget(Label7);
-    count->addStretch();
+    // The count under the text: "152 characters · 2 parts" says its unit itself, so the old
+    // "chars" under the heading stays hidden.
+    Label7->setVisible(false);
+    auto *text = new QVBoxLayout;
+    text->addWidget(MessageWindow, 1);
+    text->addWidget(CharsLabel);
     auto *checks = new QVBoxLayout;
     checks->addWidget(SRRBox);
     checks->addWidget(RPBox);
     checks->addStretch();
     auto *message = new QHBoxLayout;
-    message->addLayout(count);
-    message->addWidget(MessageWindow, 1);
+    message->addWidget(Label2, 0, Qt::AlignTop);
+    message->addLayout(text, 1);
     message->addLayout(checks);
 
     auto *choices = new QGridLayout;
@@ -247,6 +248,8 @@ SendForm::SendForm(QWidget *parent)
     connect(QuitButton, &QPushButton::clicked, this,
             [this] { Q_EMIT command(QStringLiteral("Q")); });
     connect(MessageWindow, &QPlainTextEdit::textChanged, this, [this] { MessageWindow_Change(); });
+    // Another coding sends the same text in other parts; the limit still follows the text.
+    connect(DCSBox, &QComboBox::currentTextChanged, this, [this] { ShowCount(); });
     connect(ToBox, &QComboBox::editTextChanged, this, [this] { ToBox_Change(); });
     connect(ToBox, &QComboBox::currentTextChanged, this, [this] { ToBox_Change(); });
 }
@@ -308,7 +311,7 @@ void SendForm::Command1_Click() {
 void SendForm::MessageWindow_Change() {
     const QString dcs = DCSBox->currentText();
     QString text = messageText();
-    TextSize size = MeasureText(text, dcs);
+    const TextSize size = MeasureText(text, dcs);
     const bool eightBit = size.alphabet == Alphabet::EightBit;
     if ((eightBit && text.size() > kHexLimit) || size.parts > kMaxParts) {
         // 8-bit data fill one message; a text, the most parts of a concatenated series.
@@ -332,9 +335,19 @@ void SendForm::MessageWindow_Change() {
         Q_EMIT beep();
         return;
     }
-    QString count = QString::number(text.size());
-    if (size.parts > 1) count += QStringLiteral("\n%1 parts").arg(size.parts);
-    CharsLabel->setText(count);
+    CharsLabel->setText(CountText(size.characters, size.parts));
+}
+
+void SendForm::ShowCount() {
+    const TextSize size = MeasureText(messageText(), DCSBox->currentText());
+    CharsLabel->setText(CountText(size.characters, size.parts));
+}
+
+QString CountText(qsizetype characters, qsizetype parts) {
+    return (characters == 1 ? QStringLiteral("1 character")
+                            : QStringLiteral("%1 characters").arg(characters)) +
+           QStringLiteral(" \u00B7 ") +
+           (parts == 1 ? QStringLiteral("1 part") : QStringLiteral("%1 parts").arg(parts));
 }
 
 bool SendForm::HistoryKeyPress(QComboBox *box, QKeyEvent *key) {

@@ -79,6 +79,8 @@ private:
     QCoro::Task<> SendButton_Click();
     void Command1_Click();
     void MessageWindow_Change();
+    // CharsLabel: the characters and the parts of the text under the chosen coding.
+    void ShowCount();
     void ToBox_Change();
     bool HistoryKeyPress(QComboBox *box, QKeyEvent *key);
 
@@ -89,6 +91,9 @@ private:
     int nextReference_;  // of the next concatenated series, 0..255
     const CopyBuffer *copyBuffer_ = nullptr;
 };
+
+// "152 characters · 2 parts", "1 character · 1 part".
+QString CountText(qsizetype characters, qsizetype parts);
 
 // Fills PIDBox and DCSBox with their choice lists (first entries selected) and empties SCBox.
 void FillSendFormLists(SendForm &form);

@@ -142,19 +142,29 @@ TEST_F(StartedWindowTest, BusyWindowOnlyBeeps) {
     EXPECT_TRUE(!window->busy() && window->QuitButton->isEnabled());
 }
 
-// Ctrl+D removes the selected message and selects the one above (none after the first); the
-// file changes only at a normal end. In the send queue it asks first.
+// Ctrl+D removes the selected message and selects the one above (none after the first). A
+// burst is written once (on a full disk, one failure traced), the next change within a second.
+// In the send queue it asks first.
 TEST_F(StartedWindowTest, CtrlDRemovesTheSelectedEntry) {
     AddMessages(*window, 4);
     window->store().SaveListFile();
     const QString last = window->messages().at(3);
-    for (int row : {1, 0, 0, -1}) {
-        window->selectMessage(row);
-        QTest::keyClick(window->MessageQueue, Qt::Key_D, Qt::ControlModifier);
-        EXPECT_EQ(window->selectedMessage(), std::max(row - 1, -1));
+    {
+        DiskFull full(16);
+        for (int row : {1, 0, 0, -1}) {
+            window->selectMessage(row);
+            QTest::keyClick(window->MessageQueue, Qt::Key_D, Qt::ControlModifier);
+            EXPECT_EQ(window->selectedMessage(), std::max(row - 1, -1));
+        }
+        QTest::qWait(1000);
     }
     EXPECT_EQ(window->messages().items(), QStringList{last});
     EXPECT_EQ(window->QueueCountLabel->text(), u" 1 item");
+    EXPECT_EQ(window->trace().text().count(u"Error saving vantelq.dat: File too large"), 1);
+    EXPECT_EQ(fileBytes("vantelq.dat").count("\r\n"), 4);
+    window->sendForm().AddToAddressList(u"Bob=4477"_qs);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fileBytes("smsaddr.dat") == "Bob=4477\r\n"; }, 1000));
+    EXPECT_EQ(fileBytes("vantelq.dat"), (last.mid(90) + "\r\n").toLatin1());
 
     for (const char *entry : {"14,12345,0123,0011", "15,12345,0123,0022"})
         window->queueEntry(entry);
@@ -166,7 +176,6 @@ TEST_F(StartedWindowTest, CtrlDRemovesTheSelectedEntry) {
     EXPECT_TRUE(asked.size() == 2 && asked[0].text.contains("15,12345,0123,0022"));
     EXPECT_EQ(window->sendQueueModel().items(), QStringList{"14,12345,0123,0011"});
 
-    EXPECT_EQ(fileBytes("vantelq.dat").count("\r\n"), 4);
     window->SaveAndEnd();
     EXPECT_EQ(fileBytes("vantelq.dat"), (last.mid(90) + "\r\n").toLatin1());
 }
@@ -277,6 +286,65 @@ TEST_F(StartedWindowTest, HeaderCaptionsStandOverTheirColumns) {
             EXPECT_NEAR(captions[i]->mapTo(window.get(), QPoint()).x() - x0, columns[i] * cell, 1)
                 << points << captions[i]->text().toStdString();
     }
+}
+
+// A crash leaves on disk what the window showed: this test runs itself again as a second process
+// that deletes a message in the viewer, retrieves from the simulated phone (a listed message,
+// whose duplicate line has the file rewritten mid-retrieval, then a new one) and adds a history
+// entry, and kills it a second after.
+TEST_F(WindowTest, FilesKeepWhatTheWindowShowedThroughAKill) {
+    // Two messages on the phone and their frames as it sends them (a DLE stuffed with 00).
+    const QString kept = "07911326040000F0040491447700006210102100000004EB329C0E",
+                  fresh = "07911326040000F0040491448700006210103100000003EEF21D",
+                  keptFrame =
+                      "100221061D010007911326040000F004049144770000621000100021000000"
+                      "04EB329C0E1003FA34",
+                  freshFrame =
+                      "100221061C020007911326040000F004049144870000621000100031000000"
+                      "03EEF21D1003F9DF",
+                  gone = DeliverFrame("4479", "260101110000", "gone");
+    if (const QString at = qEnvironmentVariable("VANTEL_VICTIM_DIR"); !at.isEmpty()) {
+        dir.remove();
+        QDir::setCurrent(at);
+        start();
+        ASSERT_TRUE(startupDone());
+        window->selectMessage(window->messages().indexOf(MakeListLine(gone).line));
+        QCoro::Task<> view = viewer();
+        answer = QMessageBox::Ok;
+        Click(window->viewForm().LocalDeleteButton);
+        Click(window->viewForm().CloseButton);
+        QCoro::Task<> retrieval = window->AddButton_Click();
+        window->sendForm().AddToAddressList("Bob=4477");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return retrieval.isReady(); }, 30000));
+        std::puts("victim done");
+        std::fflush(stdout);
+        QTest::qWait(30000);
+        return;
+    }
+    QProcess phone, victim;
+    phone.start(VANTEL_BINARY_DIR "/tools/phonesim/vantel-phonesim",
+                {"--link", dir.filePath("com1"), "--no-samples", "--message", "ME,0," + kept,
+                 "--message", "ME,0," + fresh});
+    QByteArray said;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (said += phone.readAllStandardOutput()).contains("ready "); }));
+    writeFile("vantel.ini", "Port=1\r\n");
+    writeFile("vantelq.dat", (keptFrame + "\r\n" + gone + "\r\n").toLatin1());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VANTEL_VICTIM_DIR", dir.path());
+    victim.setProcessEnvironment(env);
+    victim.start(QCoreApplication::applicationFilePath(),
+                 {"--gtest_filter=WindowTest.FilesKeepWhatTheWindowShowedThroughAKill"});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (said += victim.readAllStandardOutput()).contains("victim done"); }, 40000))
+        << said.data();
+    QTest::qWait(1000);
+    ::kill(pid_t(victim.processId()), SIGKILL);
+    victim.waitForFinished();
+    EXPECT_EQ(fileBytes("vantelq.dat"), (keptFrame + "\r\n" + freshFrame + "\r\n").toLatin1());
+    EXPECT_EQ(fileBytes("smsaddr.dat"), "Bob=4477\r\n");
+    phone.terminate();
+    phone.waitForFinished(5000);
 }
 
 TEST_F(StartedWindowTest, CtrlNShowsTheLineUpToItsFirst4000Characters) {

@@ -217,7 +217,7 @@ const QMap<QString, int> kLinkVectors{{u"boundary"_qs, 4}, {u"frameend"_qs, 3}, 
                                       {u"answer"_qs, 5},   {u"listing"_qs, 3},  {u"serial"_qs, 2}};
 const QMap<QString, QPair<int, int>> kCells{
     {u"app-controls.txt"_qs, {3, 3}},  {u"app-setup.txt"_qs, {8, 10}},
-    {u"dialogs-close.txt"_qs, {2, 3}}, {u"dialogs-send.txt"_qs, {8, 10}},
+    {u"dialogs-close.txt"_qs, {2, 3}}, {u"dialogs-send.txt"_qs, {8, 11}},
     {u"dialogs-hex.txt"_qs, {5, 5}},   {u"dialogs-viewer.txt"_qs, {13, 13}}};
 
 QList<QStringList> CellRows(const char *file) {

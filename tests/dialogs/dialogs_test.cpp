@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSet>
 
 #include "app/listfilter.h"
@@ -245,31 +246,41 @@ TEST_F(DialogTest, SendQueuesTheEncodedEntriesOrSaysWhyNot) {
     EXPECT_TRUE(send().PIDBox->itemText(30) == u"7F=SIM Data Download" &&
                 send().DCSBox->itemText(30) == u"C0=VoiceMail Inactive (discard)");
     const QList<QStringList> rows = table::CellRows("dialogs-send.txt");
-    ASSERT_EQ(rows.size(), 17);
+    ASSERT_EQ(rows.size(), 31);
+    const QRegularExpression repeat(u"<(\\d+)\\*([^>]+)>"_qs);
     for (const QStringList &c : rows) {
         SCOPED_TRACE((c[1] + u' ' + c[3] + u' ' + c[6].left(20)).toStdString());
         window->settings().pduMode = c[0] != u"B";
         window->settings().skipPDUSCA = c[0] == u"S";
-        window->settings().countryCode = c.value(9, u"44"_qs);
+        window->settings().countryCode = c.value(9).isEmpty() ? u"44"_qs : c[9];
         send().setNextReference(0x42);
         const int queued = window->sendQueueModel().count();
         QCoro::Task<> task = run(ShowSendForm(*window, send()));
         type(send().ToBox, c[1]);
         type(send().SCBox, c[2]);
-        if (c.size() > 8) {
+        if (!c.value(8).isEmpty()) {
             EXPECT_EQ(send().SendsToLabel->text(), c[8]);
         }
-        send().DCSBox->setCurrentIndex(send().DCSBox->findText(c[3]));
+        const QStringList dcs = c[3].split(u'>');  // the coding chosen first, then another
+        send().DCSBox->setCurrentIndex(send().DCSBox->findText(dcs[0]));
         send().PIDBox->setCurrentIndex(send().PIDBox->findText(c[4]));
-        ASSERT_TRUE(send().DCSBox->currentText() == c[3] && send().PIDBox->currentText() == c[4]);
+        ASSERT_TRUE(send().DCSBox->currentText() == dcs[0] && send().PIDBox->currentText() == c[4]);
         for (QCheckBox *box : {send().RPBox, send().SRRBox})
             if (box->isChecked() != c[5].split(u' ').contains(box->objectName().chopped(3)))
                 QTest::mouseClick(box, Qt::LeftButton);
         send().MessageWindow->clear();
-        if (c[6].size() < 20 && c[6].toLatin1() == c[6].toUtf8()) {  // typed, when it can be
-            QTest::keyClicks(send().MessageWindow, c[6]);
+        QString text = c[6];
+        for (QRegularExpressionMatch m; (m = repeat.match(text)).hasMatch();)
+            text.replace(m.capturedStart(), m.capturedLength(),
+                         m.captured(2).repeated(m.captured(1).toInt()));
+        if (text.size() < 20 && text.toLatin1() == text.toUtf8()) {  // typed, when it can be
+            QTest::keyClicks(send().MessageWindow, text);
         } else {
-            send().setMessageText(c[6]);
+            send().setMessageText(text);
+        }
+        send().DCSBox->setCurrentIndex(send().DCSBox->findText(dcs.last()));
+        if (!c.value(10).isEmpty()) {
+            EXPECT_EQ(send().CharsLabel->text(), c[10]);
         }
         asked.clear();
         Click(send().SendButton);
@@ -283,16 +294,18 @@ TEST_F(DialogTest, SendQueuesTheEncodedEntriesOrSaysWhyNot) {
             Click(send().QuitButton);
             continue;
         }
-        for (const QString &entry : c[7].split(u';'))
+        const bool counted = c[7].startsWith(u'#');  // "#n": n entries
+        for (const QString &entry : counted ? QStringList() : c[7].split(u';'))
             EXPECT_TRUE(window->sendQueueModel().items().contains(entry)) << entry.toStdString();
-        EXPECT_EQ(window->sendQueueModel().count(), queued + c[7].count(u';') + 1);
+        EXPECT_EQ(window->sendQueueModel().count(),
+                  queued + (counted ? c[7].mid(1).toInt() : c[7].count(u';') + 1));
     }
     // Only the name went to the history; typing alone adds nothing, nor does a refusal.
     EXPECT_EQ(send().addressHistory().items(), QStringList{u"Bob=12345,0123"_qs});
     // The next series takes the next reference.
     QCoro::Task<> again = run(ShowSendForm(*window, send()));
     Click(send().SendButton);
-    EXPECT_EQ(window->sendQueueModel().items().filter(u"050003430201"_qs).size(), 1);
+    EXPECT_EQ(window->sendQueueModel().items().filter(u"050003430601"_qs).size(), 1);
 }
 
 // The limit and the count follow the coding chosen when the text changes; a cut beeps and never
@@ -320,16 +333,15 @@ TEST_F(DialogTest, CountersAndLimitsFollowTheCoding) {
         const int beeps = window->beepCount();
         send().setMessageText(c.text);
         EXPECT_EQ(send().messageText(), c.text.left(c.kept));
-        EXPECT_EQ(send().CharsLabel->text(),
-                  QString::number(c.kept) +
-                      (c.parts > 1 ? QStringLiteral("\n%1 parts").arg(c.parts) : QString()));
+        EXPECT_EQ(send().CharsLabel->text(), CountText(c.kept, c.parts));
         EXPECT_EQ(window->beepCount(), beeps + (c.kept < c.text.size()));
     }
     send().MessageWindow->clear();
     QTest::keyClicks(send().MessageWindow, u"ab"_qs);
     QTest::keyClick(send().MessageWindow, Qt::Key_Return);
     QTest::keyClicks(send().MessageWindow, u"cd"_qs);
-    EXPECT_TRUE(send().messageText() == u"ab\r\ncd" && send().CharsLabel->text() == u"6");
+    EXPECT_TRUE(send().messageText() == u"ab\r\ncd" &&
+                send().CharsLabel->text() == u"6 characters · 1 part");
 }
 
 TEST_F(DialogTest, HexDecoderCleansAndStepsOneOctetAtATime) {
