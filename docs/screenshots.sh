@@ -42,10 +42,15 @@ while IFS=, read -r _ _ _ data; do messages+=(--message "ME,3,$data"); done < <(
     "A text longer than one message goes out as a concatenated series, one send-queue entry " \
     "a part; the viewer joins the parts once all of them are stored and says which part it " \
     "shows. This is the end of the second part.")")
-"$build/tools/phonesim/vantel-phonesim" --link "$work/com1" "${messages[@]}" >/dev/null &
+# One message in the send queue that asks for a delivery report, which the phone then stores.
+"$pdu" encode --to "Anna=+491721234567" --sc +491710760000 --status-report \
+  --text "The parcel is at the station" > "$work/vantelsq.dat"
+"$build/tools/phonesim/vantel-phonesim" --link "$work/com1" --status-report 00 "${messages[@]}" \
+  >/dev/null &
 pids+=($!)
 printf 'Speed=19200\r\nPort=1\r\nDialString=AT*T\r\nConfirmString=OK\r\nDebugMode=1\r\n' \
   > "$work/vantel.ini"
+printf 'Anna=+491721234567\r\n' > "$work/smsaddr.dat"  # the viewer names her number
 for _ in $(seq 50); do [ -e "$work/com1" ] && break; sleep 0.1; done
 
 "$build/app/vantel" --folder "$work" &
@@ -69,6 +74,8 @@ window() {
   xdotool search --sync --onlyvisible --name "$1" | head -1
 }
 
+# The send timer sends the queued message within five seconds; then the retrieval.
+for _ in $(seq 100); do [ -s "$work/vantelsent.dat" ] && break; sleep 0.2; done
 key "$main" alt+r
 # The retrieval is over when the message list has stopped growing for three seconds.
 count=0 still=0
@@ -83,30 +90,30 @@ for _ in $(seq 120); do
   count=$now
   sleep 0.5
 done
+sleep 2  # the retrieval's END SMS MODE
 shot "$main" "$work/main-window.png"
 
-# view ROW: the viewer on that line of the message list (0 the first), opened by a double click.
-# The sorted list starts with the concatenated message's two parts and the Unicode one (their
-# relative validity "Rel: A7" sorts first), then the phone's own samples by time.
-eval "$(xdotool getwindowgeometry --shell "$main")"
+# view WORDS: the viewer on the first message the search box finds for WORDS, opened with Enter.
 view() {
-  xdotool mousemove --window "$main" 200 $((HEIGHT - 195 + 14 * $1)) click --repeat 2 --delay 80 1
-  sleep 0.5
+  key "$main" ctrl+f ctrl+a BackSpace
+  xdotool type --delay 30 "$1"
+  key "$main" Tab Return
   window '^Vantel - Message View'
 }
-viewer=$(view 5)  # "Hello from the simulated phone"
+viewer=$(view "hello simulated")
 shot "$viewer" "$work/viewer.png"
 key "$viewer" alt+t
 technical=$(window '^Vantel - Technical View')
 shot "$technical" "$work/technical-view.png"
 key "$technical" alt+o
 key "$viewer" alt+c
-viewer=$(view 2)
+viewer=$(view "koln")  # accents are ignored
 shot "$viewer" "$work/viewer-unicode.png"
 key "$viewer" alt+c
-viewer=$(view 1)
+viewer=$(view "concatenated series")
 shot "$viewer" "$work/viewer-concatenated.png"
 key "$viewer" alt+c
+key "$main" ctrl+f Escape
 
 key "$main" alt+e
 send=$(window '^Send an SMS Message')
