@@ -160,10 +160,10 @@ QString MessageStore::countLabel() const {
     return CountLabelText(model_.count());
 }
 
-QString FrameOfStoredLine(const QString &line) {
+QString FrameOfStoredLine(QStringView line) {
     // A damaged frame may hold spaces of its own; the columns before it are fixed.
     if (line.size() >= kFrameColumn && line.at(kFrameColumn - 1) == u' ')
-        return line.mid(kFrameColumn);
+        return line.sliced(kFrameColumn).toString();
     return FrameOfLine(line).toString();
 }
 

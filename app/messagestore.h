@@ -43,7 +43,7 @@ QStringList SplitListFile(QByteArrayView data, bool loneCr = false);
 // The whole file as written: every line followed by CR LF, Windows-1252.
 QByteArray JoinListFile(const QStringList &lines);
 // The stored frame of a message-list line (from column 91 on). Safe on any thread.
-QString FrameOfStoredLine(const QString &line);
+QString FrameOfStoredLine(QStringView line);
 
 class MessageStore : public QObject {
     Q_OBJECT

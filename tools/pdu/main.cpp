@@ -17,7 +17,7 @@
 #include "blockmode/diagnostics.h"
 #include "blockmode/frame.h"
 #include "compose/encoder.h"
-#include "jsonline.h"
+#include "app/jsonline.h"
 #include "listedsummary.h"
 #include "pdu/primitives.h"
 #include "pdu/summary.h"
