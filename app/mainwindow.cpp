@@ -193,6 +193,7 @@ void Vantel::buildWindow() {
     MessageQueueLbl = MakeLabel(this, "MessageQueueLbl", QStringLiteral("Message List"));
     QueueCountLabel = MakeLabel(this, "QueueCountLabel", QStringLiteral("0 items"));
     SendInfoButton = MakeButton(this, "SendInfoButton", QStringLiteral("Info"));
+    ExportButton = MakeButton(this, "ExportButton", QStringLiteral("E&xport..."));
     FormComBox = MakeLabel(this, "FormComBox", QString());
     FormComBox->setVisible(false);
     MessageQueue = MakeList(this, "MessageQueue", &store_.model());
@@ -217,6 +218,7 @@ void Vantel::buildWindow() {
     listHeading->addWidget(SendInfoButton);
     listHeading->addWidget(FormComBox);
     listHeading->addStretch();
+    listHeading->addWidget(ExportButton);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 8, 12, 8);
@@ -245,6 +247,7 @@ void Vantel::buildWindow() {
     connect(SendButton, &QPushButton::clicked, this, [this] { ShowSendForm(); });
     connect(QuitButton, &QPushButton::clicked, this, [this] { SaveAndEnd(); });
     connect(SendInfoButton, &QPushButton::clicked, this, [this] { ShowMessageViewer(); });
+    connect(ExportButton, &QPushButton::clicked, this, [this] { ExportButton_Click(); });
     connect(PauseButton, &QPushButton::clicked, this, [this](bool paused) {
         setQueuePaused(paused);
         SaveSettings();
@@ -363,6 +366,31 @@ QCoro::Task<> Vantel::LoadListFiles() {
     listsLoaded_ = true;
     messagesBus_->setLoading(false);
     EnableButtons();
+}
+
+QStringList Vantel::shownLines() const {
+    return store_.model().items();
+}
+
+QCoro::Task<> Vantel::ExportButton_Click() {
+    const std::optional<ExportTarget> target = co_await askExport(this);
+    if (!target) co_return;
+    // The list as it is now: a retrieval may have run while the dialog was open.
+    store_.flushPending();
+    const QStringList lines = shownLines();
+    ConcatenatedTexts joined;
+    joined.addLines(store_.model().items());
+    const NameBook names(sendForm_->addressHistory().items(), settings_.countryCode);
+    QString error;
+    if (SaveMessageExport(target->path, target->format, lines, joined, names, &error)) {
+        WriteTrace(QStringLiteral("Exported %1 to %2")
+                       .arg(CountLabelText(lines.size()).mid(1), target->path),
+                   false);
+        co_return;
+    }
+    const QString problem = QStringLiteral("Error exporting to %1: %2").arg(target->path, error);
+    WriteTrace(problem, false);
+    co_await ask(this, QMessageBox::Warning, problem, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 QStringList Vantel::SaveListFiles() {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/exportdialog.h"
 #include "app/messagestore.h"
 #include "app/settingsfile.h"
 #include "app/sortedlistmodel.h"
@@ -94,6 +95,10 @@ public:
     void RequestEnd();
     bool exchangeRunning() const { return exchanges_ > 0; }
     QCoro::Task<> LoadListFiles();
+    // Asks where and writes the lines shown in the list there, as CSV or JSON Lines.
+    QCoro::Task<> ExportButton_Click();
+    // The message-list lines the list shows, in its order.
+    QStringList shownLines() const;
     // The "Error saving <file>: <reason>" line of every file that could not be saved.
     QStringList SaveListFiles();
     void LoadSettings();
@@ -118,6 +123,7 @@ public:
     // Message boxes of the main window (tests answer them).
     AskUserFn ask = AskUser;
     AskPinFn askPin = AskPinBox;
+    AskExportFn askExport = AskExportFile;
     // The send timer's transmission (tests put a simulated one in place).
     TransmitFn transmitEntry;
 
@@ -134,6 +140,7 @@ public:
     QLabel *MessageQueueLbl;
     QLabel *QueueCountLabel;
     QPushButton *SendInfoButton;
+    QPushButton *ExportButton;
     QLabel *FormComBox;
     QListView *MessageQueue;
     QLabel *StatusLabel;
