@@ -349,14 +349,15 @@ QCoro::Task<> Vantel::LoadListFiles() {
         // Batches sized to keep each pass near 15 ms, so the window stays responsive.
         qsizetype batch = 256;
         QElapsedTimer clock;
-        for (ListFileLines lines(std::move(*file)); !lines.atEnd();) {
+        ListFileLines lines(std::move(*file));
+        while (!lines.atEnd()) {
             clock.start();
             store_.AddMessages(lines.take(batch));
             const qint64 spent = std::max<qint64>(clock.elapsed(), 1);
             batch = std::clamp<qsizetype>(batch * 15 / spent, 64, 4096);
             co_await yieldToEvents();
         }
-        store_.flushPending();
+        store_.finishLoad(lines.plain());
         WriteTrace(QStringLiteral("Message List Loaded"), false);
     }
     if (std::optional<QStringList> lines = store_.LoadListFile(AddressListFile))

@@ -40,7 +40,15 @@ QStringList ListFileLines::take(qsizetype count) {
             if (cr >= 0 && pos_ + cr + 1 < end) end = stop = pos_ + cr;
         }
         if (stop > pos_ && data.at(stop - 1) == '\r') --stop;
-        lines.append(FromAnsi(data.sliced(pos_, stop - pos_)));
+        const QByteArrayView line = data.sliced(pos_, stop - pos_);
+        if (plain_) {
+            plain_ = end < data.size() && stop == end - 1 && data.at(stop) == '\r';
+            char high = 0;
+            for (const char c : line)
+                high |= c;
+            plain_ = plain_ && !(high & 0x80);
+        }
+        lines.append(FromAnsi(line));
         pos_ = end + 1;
     }
     return lines;
@@ -64,7 +72,11 @@ QByteArray JoinListFile(const QStringList &lines) {
 }
 
 MessageStore::MessageStore(TraceFn trace, QDir dir, QObject *parent)
-    : QObject(parent), trace_(std::move(trace)), dir_(std::move(dir)) {}
+    : QObject(parent), trace_(std::move(trace)), dir_(std::move(dir)) {
+    for (auto signal : {&SortedListModel::rowsInserted, &SortedListModel::rowsRemoved})
+        connect(&model_, signal, this, [this] { listFileCurrent_ = false; });
+    connect(&model_, &SortedListModel::modelReset, this, [this] { listFileCurrent_ = false; });
+}
 
 bool MessageStore::IsNewMessage(const QString &line) const {
     return checkNew(line);
@@ -111,8 +123,12 @@ void MessageStore::AddMessages(const QStringList &frames) {
         ListLine made = MakeListLine(frame);
         if (checkNew(made.line)) {
             indexLine(made.line);
+            if (loadedAsListed_ && SortedListModel::lessThan(made.line, lastLoaded_))
+                loadedAsListed_ = false;
+            lastLoaded_ = made.line;
             pending_.append(std::move(made.line));
         } else {
+            loadedAsListed_ = false;
             trace_(kDuplicateMessage);
         }
     }
@@ -135,6 +151,20 @@ void MessageStore::flushPending() {
     pending_.clear();
     Q_EMIT countChanged(countLabel());
     Q_EMIT messageAdded(int(model_.count()) - 1);
+}
+
+void MessageStore::finishLoad(bool plainFile) {
+    flushPending();
+    listFileCurrent_ = plainFile && loadedAsListed_;
+    savedStamp_ = listFileStamp();
+    loadedAsListed_ = true;
+    lastLoaded_.clear();
+}
+
+std::optional<std::pair<qint64, QDateTime>> MessageStore::listFileStamp() const {
+    const QFileInfo info(filePath(MessageListFile));
+    if (!info.exists()) return std::nullopt;
+    return std::pair(info.size(), info.lastModified());
 }
 
 void MessageStore::RemoveMessage(int row) {
@@ -187,6 +217,7 @@ bool MessageStore::AppendListFile(const QString &frame, QString *error) {
 }
 
 bool MessageStore::AppendLines(QStringView name, const QStringList &lines, QString *error) {
+    if (name == MessageListFile) listFileCurrent_ = false;
     QFile file(filePath(name));
     auto fail = [&](const QString &reason) {
         if (error) *error = reason;
@@ -262,11 +293,16 @@ bool MessageStore::WriteListFile(QStringView name, const QStringList &lines, QSt
 
 bool MessageStore::SaveListFile(QString *error) {
     flushPending();
+    // Nothing changed since the file was loaded or written, there or here: it stays.
+    if (listFileCurrent_ && savedStamp_ && listFileStamp() == savedStamp_) return true;
     QStringList frames;
     frames.reserve(model_.count());
     for (int row = 0; row < model_.count(); ++row)
         frames.append(frameAt(row));
-    return WriteListFile(MessageListFile, frames, error);
+    const bool saved = WriteListFile(MessageListFile, frames, error);
+    listFileCurrent_ = saved && !isHeld(MessageListFile);
+    savedStamp_ = listFileStamp();
+    return saved;
 }
 
 }  // namespace vantel

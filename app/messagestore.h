@@ -2,6 +2,7 @@
 // the message list file "vantelq.dat". No widgets: the main window shows model() in a view.
 #pragma once
 
+#include <QDateTime>
 #include <QDir>
 #include <QHash>
 #include <QObject>
@@ -10,6 +11,7 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "app/sortedlistmodel.h"
 
@@ -33,11 +35,15 @@ public:
         : data_(std::move(data)), loneCr_(loneCr) {}
     bool atEnd() const { return pos_ >= data_.size(); }
     QStringList take(qsizetype count);
+    // Every line taken so far ended in CR LF and held ASCII only: written back line by line,
+    // they give the same octets.
+    bool plain() const { return plain_; }
 
 private:
     QByteArray data_;
     qsizetype pos_ = 0;
     bool loneCr_ = false;
+    bool plain_ = true;
 };
 QStringList SplitListFile(QByteArrayView data, bool loneCr = false);
 // The whole file as written: every line followed by CR LF, Windows-1252.
@@ -63,6 +69,10 @@ public:
     // have gathered; flushPending() hands over the rest.
     void AddMessages(const QStringList &frames);
     void flushPending();
+    // The load through AddMessages is over. When every frame of a plain file was listed, in the
+    // file's order, the file holds what SaveListFile would write: it is not rewritten until the
+    // list or the file changes.
+    void finishLoad(bool plainFile);
     bool IsNewMessage(const QString &line) const;
     // Appends one frame line to "vantelq.dat" and tells whether the whole line reached the
     // file; on failure the file is left as it was and *error says why.
@@ -102,6 +112,8 @@ Q_SIGNALS:
 private:
     bool checkNew(const QString &line) const;
     void indexLine(const QString &line);
+    // The size and time of "vantelq.dat" as it was last loaded or written, or nullopt.
+    std::optional<std::pair<qint64, QDateTime>> listFileStamp() const;
 
     TraceFn trace_;
     QDir dir_;
@@ -110,6 +122,11 @@ private:
     QSet<QString> lines_;
     QHash<QString, int> timeColumns_;  // first 18 characters of each line -> entries with them
     QSet<QString> held_;               // files that could not be read: never rewritten
+    bool loadedAsListed_ = true;       // every frame loaded so far was listed, in sorted order
+    QString lastLoaded_;
+    // "vantelq.dat" holds what SaveListFile would write, as long as it keeps this stamp.
+    bool listFileCurrent_ = false;
+    std::optional<std::pair<qint64, QDateTime>> savedStamp_;
 };
 
 }  // namespace vantel

@@ -101,6 +101,30 @@ TEST_F(WindowTest, StartUpLoadsTheListFilesInBatchesWithTheButtonsDisabled) {
     EXPECT_TRUE(!window->busy() && window->AddButton->isEnabled());
 }
 
+// Quit rewrites "vantelq.dat" only when that changes it: a file as Vantel saved it stays the very
+// file it was; one out of order, with a duplicate or with LF line ends is rewritten.
+TEST_F(WindowTest, QuitRewritesTheListFileOnlyWhenItWouldChange) {
+    writeFile("vantel.ini", "Port=1\r\n");
+    const QByteArray a = DeliverFrame("111", "030101120000", "one").toLatin1(),
+                     b = DeliverFrame("222", "030101130000", "two").toLatin1();
+    const QByteArray saved = a + "\r\n" + b + "\r\n";
+    for (const QByteArray &file : {saved, b + "\r\n" + a + "\r\n", saved + b + "\r\n",
+                                   a + "\n" + b + "\n", QByteArray(saved).chopped(2)}) {
+        writeFile("vantelq.dat", file);
+        struct stat before {
+        }, after{};
+        ::stat(QFile::encodeName(dir.filePath("vantelq.dat")).constData(), &before);
+        start();
+        ASSERT_TRUE(startupDone());
+        QTest::mouseClick(window->QuitButton, Qt::LeftButton);
+        ASSERT_TRUE(window->ended());
+        ::stat(QFile::encodeName(dir.filePath("vantelq.dat")).constData(), &after);
+        EXPECT_EQ(before.st_ino == after.st_ino, file == saved) << file.constData();
+        EXPECT_EQ(fileBytes("vantelq.dat"), saved);
+        window.reset();
+    }
+}
+
 TEST_F(StartedWindowTest, EveryControlCarriesItsName) {
     const QHash<QString, QWidget *> windows = {{"main", window.get()},
                                                {"view", &window->viewForm()},
