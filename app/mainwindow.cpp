@@ -346,16 +346,15 @@ QCoro::Task<> Vantel::LoadListFiles() {
     DisableButtons();
     if (std::optional<QByteArray> file = store_.LoadFile(MessageListFile)) {
         WriteTrace(QStringLiteral("Loading Message List..."), false);
-        // Batches sized to keep each pass near 15 ms, so the window stays responsive.
-        qsizetype batch = 256;
-        QElapsedTimer clock;
-        ListFileLines lines(std::move(*file));
+        // Worker threads decode; this thread lists each batch and lets the window live between.
+        ListFileReader lines(std::move(*file));
         while (!lines.atEnd()) {
-            clock.start();
-            store_.AddMessages(lines.take(batch));
-            const qint64 spent = std::max<qint64>(clock.elapsed(), 1);
-            batch = std::clamp<qsizetype>(batch * 15 / spent, 64, 4096);
-            co_await yieldToEvents();
+            if (std::optional<QList<ListLine>> batch = lines.take()) {
+                store_.AddListLines(std::move(*batch));
+                co_await yieldToEvents();
+            } else {
+                co_await NextSignal(&lines, &ListFileReader::batchMade, std::chrono::seconds(10));
+            }
         }
         store_.finishLoad(lines.plain());
         WriteTrace(QStringLiteral("Message List Loaded"), false);

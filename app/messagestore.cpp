@@ -58,6 +58,50 @@ QStringList SplitListFile(QByteArrayView data, bool loneCr) {
     return ListFileLines(data.toByteArray(), loneCr).take(data.size() + 1);
 }
 
+ListFileReader::ListFileReader(QByteArray data, QObject *parent)
+    : QObject(parent), data_(std::move(data)) {
+    // Batches of whole lines, small enough for the window's thread to index one between two
+    // turns of its event loop.
+    constexpr qsizetype kBatchOctets = 256 * 1024;
+    std::vector<std::pair<qsizetype, qsizetype>> ranges;
+    for (qsizetype from = 0; from < data_.size();) {
+        qsizetype to = data_.indexOf('\n', std::min(from + kBatchOctets, data_.size() - 1));
+        to = to < 0 ? data_.size() : to + 1;
+        ranges.emplace_back(from, to);
+        from = to;
+    }
+    batches_.resize(ranges.size());
+    workers_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        workers_.start([this, i, range = ranges[i]] {
+            ListFileLines lines(QByteArray::fromRawData(data_.constData() + range.first,
+                                                        range.second - range.first));
+            QList<ListLine> made;
+            for (const QString &frame : lines.take(range.second - range.first + 1))
+                made.append(MakeListLine(frame));
+            {
+                const QMutexLocker lock(&mutex_);
+                batches_[i] = {std::move(made), lines.plain(), true};
+            }
+            QMetaObject::invokeMethod(
+                this, [this] { Q_EMIT batchMade(); }, Qt::QueuedConnection);
+        });
+    }
+}
+
+ListFileReader::~ListFileReader() {
+    workers_.clear();
+    workers_.waitForDone();
+}
+
+std::optional<QList<ListLine>> ListFileReader::take() {
+    const QMutexLocker lock(&mutex_);
+    if (atEnd() || !batches_[next_].made) return std::nullopt;
+    Batch &batch = batches_[next_++];
+    plain_ = plain_ && batch.plain;
+    return std::move(batch.lines);
+}
+
 QByteArray JoinListFile(const QStringList &lines) {
     QByteArray out;
     qsizetype size = 0;
@@ -112,21 +156,28 @@ bool MessageStore::AddMessage(const QString &frame) {
 }
 
 void MessageStore::AddMessages(const QStringList &frames) {
+    QList<ListLine> made;
+    made.reserve(frames.size());
+    for (const QString &frame : frames)
+        made.append(MakeListLine(frame));
+    AddListLines(std::move(made));
+}
+
+void MessageStore::AddListLines(QList<ListLine> made) {
     // The notes of a batch go to the trace together; only as many as the trace window keeps.
     QStringList notes;
     TraceFn trace = std::exchange(trace_, [&notes](const QString &t) {
         if (notes.size() >= 2 * kMaxRepeatedNotes) notes.remove(0, kMaxRepeatedNotes);
         notes.append(t);
     });
-    pending_.reserve(pending_.size() + frames.size());
-    for (const QString &frame : frames) {
-        ListLine made = MakeListLine(frame);
-        if (checkNew(made.line)) {
-            indexLine(made.line);
-            if (loadedAsListed_ && SortedListModel::lessThan(made.line, lastLoaded_))
+    pending_.reserve(pending_.size() + made.size());
+    for (ListLine &listed : made) {
+        if (checkNew(listed.line)) {
+            indexLine(listed.line);
+            if (loadedAsListed_ && SortedListModel::lessThan(listed.line, lastLoaded_))
                 loadedAsListed_ = false;
-            lastLoaded_ = made.line;
-            pending_.append(std::move(made.line));
+            lastLoaded_ = listed.line;
+            pending_.append(std::move(listed.line));
         } else {
             loadedAsListed_ = false;
             trace_(kDuplicateMessage);

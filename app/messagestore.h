@@ -5,14 +5,18 @@
 #include <QDateTime>
 #include <QDir>
 #include <QHash>
+#include <QMutex>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <functional>
 #include <optional>
 #include <utility>
+#include <vector>
 
+#include "app/listline.h"
 #include "app/sortedlistmodel.h"
 
 namespace vantel {
@@ -46,6 +50,37 @@ private:
     bool plain_ = true;
 };
 QStringList SplitListFile(QByteArrayView data, bool loneCr = false);
+
+// The message list file made into list lines by a few worker threads (decoding is most of a
+// load) while the window's thread takes the batches, in the file's order, as they are done.
+// The workers are done with before it goes.
+class ListFileReader : public QObject {
+    Q_OBJECT
+public:
+    explicit ListFileReader(QByteArray data, QObject *parent = nullptr);
+    ~ListFileReader() override;
+    bool atEnd() const { return next_ >= batches_.size(); }
+    // The next batch when it is made (batchMade() tells), else nullopt.
+    std::optional<QList<ListLine>> take();
+    // Every line ended in CR LF and held ASCII only (see ListFileLines), once all are taken.
+    bool plain() const { return plain_; }
+
+Q_SIGNALS:
+    void batchMade();
+
+private:
+    struct Batch {
+        QList<ListLine> lines;
+        bool plain = true;
+        bool made = false;
+    };
+    QByteArray data_;
+    QThreadPool workers_;
+    QMutex mutex_;
+    std::vector<Batch> batches_;
+    size_t next_ = 0;
+    bool plain_ = true;
+};
 // The whole file as written: every line followed by CR LF, Windows-1252.
 QByteArray JoinListFile(const QStringList &lines);
 // The stored frame of a message-list line (from column 91 on). Safe on any thread.
@@ -68,6 +103,8 @@ public:
     // AddMessage of every frame in order. The new lines reach the model in bulk, when enough
     // have gathered; flushPending() hands over the rest.
     void AddMessages(const QStringList &frames);
+    // The same for lines made already (MakeListLine) in the file's order.
+    void AddListLines(QList<ListLine> made);
     void flushPending();
     // The load through AddMessages is over. When every frame of a plain file was listed, in the
     // file's order, the file holds what SaveListFile would write: it is not rewritten until the

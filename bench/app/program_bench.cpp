@@ -1,8 +1,8 @@
 // The whole program on a folder of 100,000 messages, beside vantel-pdu on the same file: the real
 // vantel started offscreen (run it under a D-Bus session of its own, dbus-run-session), the time
-// until it is usable (its list loaded and its window's thread asleep in the event loop, ready for
-// Alt+Q), the time until it has ended after a SIGTERM sent then (the same save as Quit), its peak
-// memory; vantel-pdu summary and summary --csv over vantelq.dat; and the CSV read back by
+// until it is usable (its list loaded and all its threads asleep, the window's in the event loop,
+// ready for Alt+Q), the time until it has ended after a SIGTERM sent then (the same save as Quit),
+// its peak memory; vantel-pdu summary and summary --csv over vantelq.dat; and the CSV read back by
 // Python's csv module when python3 is there. Best of RUNS runs (default 3).
 //   build/bench/app/app_program_bench [COUNT] [RUNS]
 // VANTEL_PROGRAM and VANTEL_PDU_PROGRAM in the environment replace the programs measured.
@@ -46,15 +46,29 @@ double PeakMegabytes(qint64 pid) {
     return -1;
 }
 
-// The state letter of a process's main thread and the nanoseconds it has run.
+// Whether every thread of a process sleeps, and the nanoseconds they have run together.
 std::pair<char, qint64> ThreadState(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/task/%1/stat").arg(pid));
-    QFile sched(QStringLiteral("/proc/%1/task/%1/schedstat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly) || !sched.open(QIODevice::ReadOnly)) return {'?', -1};
-    const QByteArray s = stat.readAll();
-    const qsizetype close = s.lastIndexOf(')');
-    const char state = close >= 0 && close + 2 < s.size() ? s.at(close + 2) : '?';
-    return {state, sched.readAll().split(' ').at(0).toLongLong()};
+    bool sleeping = true;
+    qint64 ran = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(task + QStringLiteral("/stat")));
+        QFile sched(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (!stat.open(QIODevice::ReadOnly) || !sched.open(QIODevice::ReadOnly)) continue;
+        const QByteArray s = stat.readAll();
+        const qsizetype close = s.lastIndexOf(')');
+        sleeping = sleeping && close >= 0 && close + 2 < s.size() && s.at(close + 2) == 'S';
+        ran += sched.readAll().split(' ').at(0).toLongLong();
+    }
+    return {sleeping ? 'S' : 'R', ran};
+}
+
+// Processor seconds (user and system) of the ended children so far.
+double ChildrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Seconds a command takes with `input` as standard input and `output` as standard output.
@@ -109,7 +123,7 @@ int main(int argc, char **argv) {
     QFile::remove(QStringLiteral("list.dat"));
     QFile::copy(QStringLiteral("vantelq.dat"), QStringLiteral("list.dat"));
 
-    double listed = -1, ended = -1, peak = -1;
+    double listed = -1, ended = -1, peak = -1, cpu = -1;
     for (int r = 0; r < runs; ++r) {
         QFile::remove(QStringLiteral("vantelq.dat"));
         QFile::copy(QStringLiteral("list.dat"), QStringLiteral("vantelq.dat"));
@@ -119,15 +133,16 @@ int main(int argc, char **argv) {
         p.setProcessEnvironment(env);
         p.setStandardOutputFile(QProcess::nullDevice());
         p.setStandardErrorFile(QProcess::nullDevice());
+        const double cpuBefore = ChildrenCpuSeconds();
         QElapsedTimer clock;
         clock.start();
         p.start(vantel, {QStringLiteral("--folder"), dir.path()});
         while (!bus.interface()->isServiceRegistered(QStringLiteral("org.vantel.Vantel")) &&
                p.state() != QProcess::NotRunning && clock.elapsed() < 60000)
             QThread::usleep(500);
-        // Usable: the window's thread sleeps in its event loop, its list loaded (the load
-        // yields to the event loop between batches but never sleeps): no time on a processor
-        // for 30 ms in a row while sleeping. Then a SIGTERM, which ends it as Quit does.
+        // Usable: the list loaded, every thread of the program asleep (the window's in its
+        // event loop), none of them on a processor for 30 ms in a row. Then a SIGTERM, which ends
+        // it as Quit does.
         double atList = -1, since = 0;
         qint64 ran = -1;
         while (p.state() != QProcess::NotRunning && clock.elapsed() < 60000) {
@@ -150,6 +165,7 @@ int main(int argc, char **argv) {
             std::fputs("app_program_bench: vantel never became idle\n", stderr);
             return 1;
         }
+        cpu = Best(cpu, ChildrenCpuSeconds() - cpuBefore);
         listed = Best(listed, atList);
         ended = Best(ended, atEnd);
     }
@@ -164,6 +180,7 @@ int main(int argc, char **argv) {
     std::printf("%d messages, best of %d runs\n", count, runs);
     std::printf("vantel: start to usable (list loaded, idle)     %6.3f s\n", listed);
     std::printf("vantel: start to exit (SIGTERM at that point)   %6.3f s\n", ended);
+    std::printf("vantel: processor time, start to exit           %6.3f s\n", cpu);
     std::printf("vantel: peak memory                             %6.1f MB\n", peak);
     std::printf("vantel-pdu summary                              %6.3f s\n", summary);
     std::printf("vantel-pdu summary --csv                        %6.3f s\n", csv);
