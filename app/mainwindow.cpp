@@ -373,6 +373,11 @@ QStringList Vantel::shownLines() const {
 }
 
 QCoro::Task<> Vantel::ExportButton_Click() {
+    // Before the list is whole there is nothing that could be called the list.
+    if (!listsLoaded_) {
+        beep();
+        co_return;
+    }
     const std::optional<ExportTarget> target = co_await askExport(this);
     if (!target) co_return;
     // The list as it is now: a retrieval may have run while the dialog was open.
