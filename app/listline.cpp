@@ -30,8 +30,9 @@ ListLine MakeListLine(const QString &frame) {
         return out;
     }
 
+    // Only the columns are decoded, the text no further than its column shows.
     MessageFields fields;
-    out.result = DecodeMessage(content, fields);
+    out.result = DecodeListColumns(content, fields, kListColumns[2].width);
     for (const ListColumn &c : kListColumns) {
         AppendColumn(out.line, fields.*c.field, c.fallback, c.width);
         out.line.append(u' ');

@@ -1,5 +1,7 @@
 #include "app/listrecords.h"
 
+#include <algorithm>
+
 #include "app/listline.h"
 #include "blockmode/frame.h"
 #include "compose/encoder.h"
@@ -38,10 +40,29 @@ void ConcatenatedTexts::add(const MessageFields &fields, const Concatenation &pa
     if (!texts.contains(part.part)) texts.insert(part.part, fields.text);
 }
 
+namespace {
+
+// Whether a MESSAGE content's TPDU may hold a user-data header: its first octet has TP-UDHI set
+// (or cannot be read). The content is "21", IEI, LENGTH, MESSAGE REF, STATUS, then the
+// service-centre address field, its length octet first.
+bool MayHoldHeader(QStringView content) {
+    if (!content.startsWith(u"21")) return false;
+    const int scLength = HexOctetAt(content, 5);
+    const int firstOctet = HexOctetAt(content, 6 + std::max(scLength, 0));
+    return scLength < 0 || firstOctet < 0 || (firstOctet & 0x40);
+}
+
+}  // namespace
+
 void ConcatenatedTexts::addLines(const QStringList &lines) {
+    // One set of fields decoded into again and again, and only for the messages that may be
+    // parts: a long list is gone through quickly.
+    MessageFields fields;
+    QString frame;
     for (const QString &line : lines) {
-        const MessageFields fields = DecodeListLine(line);
-        add(fields, PartOf(fields));
+        frame = FrameOfLine(line).toString();
+        if (ValidateFrame(frame) && MayHoldHeader(frame) && DecodeMessage(frame, fields))
+            add(fields, PartOf(fields));
     }
 }
 

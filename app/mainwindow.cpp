@@ -241,6 +241,7 @@ void Vantel::buildWindow() {
     MessageQueueLbl = MakeLabel(this, "MessageQueueLbl", QStringLiteral("Message List"));
     QueueCountLabel = MakeLabel(this, "QueueCountLabel", QStringLiteral("0 items"));
     SendInfoButton = MakeButton(this, "SendInfoButton", QStringLiteral("Info"));
+    ExportButton = MakeButton(this, "ExportButton", QStringLiteral("E&xport..."));
     FormComBox = MakeLabel(this, "FormComBox", QString());
     FormComBox->setVisible(false);
     SearchBox = new QLineEdit(this);
@@ -282,6 +283,8 @@ void Vantel::buildWindow() {
     listHeading->addWidget(FormComBox);
     listHeading->addSpacing(16);
     listHeading->addWidget(SearchBox, 1);
+    listHeading->addSpacing(8);
+    listHeading->addWidget(ExportButton);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 8, 12, 8);
@@ -314,6 +317,7 @@ void Vantel::buildWindow() {
     connect(SendButton, &QPushButton::clicked, this, [this] { ShowSendForm(); });
     connect(QuitButton, &QPushButton::clicked, this, [this] { SaveAndEnd(); });
     connect(SendInfoButton, &QPushButton::clicked, this, [this] { ShowMessageViewer(); });
+    connect(ExportButton, &QPushButton::clicked, this, [this] { ExportButton_Click(); });
     connect(PauseButton, &QPushButton::clicked, this, [this](bool paused) {
         setQueuePaused(paused);
         SaveSettings();
@@ -439,17 +443,17 @@ QCoro::Task<> Vantel::LoadListFiles() {
     DisableButtons();
     if (std::optional<QByteArray> file = store_.LoadFile(MessageListFile)) {
         WriteTrace(QStringLiteral("Loading Message List..."), false);
-        // Batches sized to keep each pass near 15 ms, so the window stays responsive.
-        qsizetype batch = 256;
-        QElapsedTimer clock;
-        for (ListFileLines lines(std::move(*file)); !lines.atEnd();) {
-            clock.start();
-            store_.AddMessages(lines.take(batch));
-            const qint64 spent = std::max<qint64>(clock.elapsed(), 1);
-            batch = std::clamp<qsizetype>(batch * 15 / spent, 64, 4096);
-            co_await yieldToEvents();
+        // Worker threads decode; this thread lists each batch and lets the window live between.
+        ListFileReader lines(std::move(*file));
+        while (!lines.atEnd()) {
+            if (std::optional<QList<ListLine>> batch = lines.take()) {
+                store_.AddListLines(std::move(*batch));
+                co_await yieldToEvents();
+            } else {
+                co_await NextSignal(&lines, &ListFileReader::batchMade, std::chrono::seconds(10));
+            }
         }
-        store_.flushPending();
+        store_.finishLoad(lines.plain());
         WriteTrace(QStringLiteral("Message List Loaded"), false);
     }
     if (std::optional<QStringList> lines = store_.LoadListFile(AddressListFile))
@@ -489,6 +493,42 @@ void Vantel::SaveChangedListFiles() {
     if ((changed & SCAddressList) &&
         !store_.WriteListFile(SCAddressListFile, sendForm_->scHistory().items()))
         changedLists_ |= SCAddressList;
+}
+
+QStringList Vantel::shownLines() const {
+    const int count = shownCount();
+    if (count == store_.model().count()) return store_.model().items();
+    QStringList lines;
+    lines.reserve(count);
+    for (int row = 0; row < count; ++row)
+        lines << store_.model().at(shownList_->mapToSource(row));
+    return lines;
+}
+
+QCoro::Task<> Vantel::ExportButton_Click() {
+    // Before the list is whole there is nothing that could be called the list.
+    if (!listsLoaded_) {
+        beep();
+        co_return;
+    }
+    const std::optional<ExportTarget> target = co_await askExport(this);
+    if (!target) co_return;
+    // The list as it is now: a retrieval may have run while the dialog was open.
+    store_.flushPending();
+    const QStringList lines = shownLines();
+    ConcatenatedTexts joined;
+    joined.addLines(store_.model().items());
+    const NameBook names(sendForm_->addressHistory().items(), settings_.countryCode);
+    QString error;
+    if (SaveMessageExport(target->path, target->format, lines, joined, names, &error)) {
+        WriteTrace(QStringLiteral("Exported %1 to %2")
+                       .arg(CountLabelText(lines.size()).mid(1), target->path),
+                   false);
+        co_return;
+    }
+    const QString problem = QStringLiteral("Error exporting to %1: %2").arg(target->path, error);
+    WriteTrace(problem, false);
+    co_await ask(this, QMessageBox::Warning, problem, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 QStringList Vantel::SaveListFiles() {

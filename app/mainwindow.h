@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/exportdialog.h"
 #include "app/messagestore.h"
 #include "app/sendqueuefile.h"
 #include "app/sentlist.h"
@@ -103,6 +104,10 @@ public:
     void RequestEnd();
     bool exchangeRunning() const { return exchanges_ > 0; }
     QCoro::Task<> LoadListFiles();
+    // Asks where and writes the lines shown in the list there, as CSV or JSON Lines.
+    QCoro::Task<> ExportButton_Click();
+    // The message-list lines the list shows, in its order.
+    QStringList shownLines() const;
     // The "Error saving <file>: <reason>" line of every file that could not be saved.
     QStringList SaveListFiles();
     // The list files changed since they were last written: a deletion, a duplicate line a
@@ -137,6 +142,7 @@ public:
     // Message boxes of the main window (tests answer them).
     AskUserFn ask = AskUser;
     AskPinFn askPin = AskPinBox;
+    AskExportFn askExport = AskExportFile;
     // The send timer's transmission (tests put a simulated one in place).
     TransmitFn transmitEntry;
 
@@ -155,6 +161,7 @@ public:
     QLabel *MessageQueueLbl;
     QLabel *QueueCountLabel;
     QPushButton *SendInfoButton;
+    QPushButton *ExportButton;
     QLabel *FormComBox;
     QLineEdit *SearchBox;
     ListHeader *MessageHeader;

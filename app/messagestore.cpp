@@ -40,7 +40,15 @@ QStringList ListFileLines::take(qsizetype count) {
             if (cr >= 0 && pos_ + cr + 1 < end) end = stop = pos_ + cr;
         }
         if (stop > pos_ && data.at(stop - 1) == '\r') --stop;
-        lines.append(FromAnsi(data.sliced(pos_, stop - pos_)));
+        const QByteArrayView line = data.sliced(pos_, stop - pos_);
+        if (plain_) {
+            plain_ = end < data.size() && stop == end - 1 && data.at(stop) == '\r';
+            char high = 0;
+            for (const char c : line)
+                high |= c;
+            plain_ = plain_ && !(high & 0x80);
+        }
+        lines.append(FromAnsi(line));
         pos_ = end + 1;
     }
     return lines;
@@ -48,6 +56,50 @@ QStringList ListFileLines::take(qsizetype count) {
 
 QStringList SplitListFile(QByteArrayView data, bool loneCr) {
     return ListFileLines(data.toByteArray(), loneCr).take(data.size() + 1);
+}
+
+ListFileReader::ListFileReader(QByteArray data, QObject *parent)
+    : QObject(parent), data_(std::move(data)) {
+    // Batches of whole lines, small enough for the window's thread to index one between two
+    // turns of its event loop.
+    constexpr qsizetype kBatchOctets = 256 * 1024;
+    std::vector<std::pair<qsizetype, qsizetype>> ranges;
+    for (qsizetype from = 0; from < data_.size();) {
+        qsizetype to = data_.indexOf('\n', std::min(from + kBatchOctets, data_.size() - 1));
+        to = to < 0 ? data_.size() : to + 1;
+        ranges.emplace_back(from, to);
+        from = to;
+    }
+    batches_.resize(ranges.size());
+    workers_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        workers_.start([this, i, range = ranges[i]] {
+            ListFileLines lines(QByteArray::fromRawData(data_.constData() + range.first,
+                                                        range.second - range.first));
+            QList<ListLine> made;
+            for (const QString &frame : lines.take(range.second - range.first + 1))
+                made.append(MakeListLine(frame));
+            {
+                const QMutexLocker lock(&mutex_);
+                batches_[i] = {std::move(made), lines.plain(), true};
+            }
+            QMetaObject::invokeMethod(
+                this, [this] { Q_EMIT batchMade(); }, Qt::QueuedConnection);
+        });
+    }
+}
+
+ListFileReader::~ListFileReader() {
+    workers_.clear();
+    workers_.waitForDone();
+}
+
+std::optional<QList<ListLine>> ListFileReader::take() {
+    const QMutexLocker lock(&mutex_);
+    if (atEnd() || !batches_[next_].made) return std::nullopt;
+    Batch &batch = batches_[next_++];
+    plain_ = plain_ && batch.plain;
+    return std::move(batch.lines);
 }
 
 QByteArray JoinListFile(const QStringList &lines) {
@@ -64,7 +116,11 @@ QByteArray JoinListFile(const QStringList &lines) {
 }
 
 MessageStore::MessageStore(TraceFn trace, QDir dir, QObject *parent)
-    : QObject(parent), trace_(std::move(trace)), dir_(std::move(dir)) {}
+    : QObject(parent), trace_(std::move(trace)), dir_(std::move(dir)) {
+    for (auto signal : {&SortedListModel::rowsInserted, &SortedListModel::rowsRemoved})
+        connect(&model_, signal, this, [this] { listFileCurrent_ = false; });
+    connect(&model_, &SortedListModel::modelReset, this, [this] { listFileCurrent_ = false; });
+}
 
 bool MessageStore::IsNewMessage(const QString &line) const {
     return checkNew(line);
@@ -100,19 +156,30 @@ bool MessageStore::AddMessage(const QString &frame) {
 }
 
 void MessageStore::AddMessages(const QStringList &frames) {
+    QList<ListLine> made;
+    made.reserve(frames.size());
+    for (const QString &frame : frames)
+        made.append(MakeListLine(frame));
+    AddListLines(std::move(made));
+}
+
+void MessageStore::AddListLines(QList<ListLine> made) {
     // The notes of a batch go to the trace together; only as many as the trace window keeps.
     QStringList notes;
     TraceFn trace = std::exchange(trace_, [&notes](const QString &t) {
         if (notes.size() >= 2 * kMaxRepeatedNotes) notes.remove(0, kMaxRepeatedNotes);
         notes.append(t);
     });
-    pending_.reserve(pending_.size() + frames.size());
-    for (const QString &frame : frames) {
-        ListLine made = MakeListLine(frame);
-        if (checkNew(made.line)) {
-            indexLine(made.line);
-            pending_.append(std::move(made.line));
+    pending_.reserve(pending_.size() + made.size());
+    for (ListLine &listed : made) {
+        if (checkNew(listed.line)) {
+            indexLine(listed.line);
+            if (loadedAsListed_ && SortedListModel::lessThan(listed.line, lastLoaded_))
+                loadedAsListed_ = false;
+            lastLoaded_ = listed.line;
+            pending_.append(std::move(listed.line));
         } else {
+            loadedAsListed_ = false;
             trace_(kDuplicateMessage);
         }
     }
@@ -135,6 +202,20 @@ void MessageStore::flushPending() {
     pending_.clear();
     Q_EMIT countChanged(countLabel());
     Q_EMIT messageAdded(int(model_.count()) - 1);
+}
+
+void MessageStore::finishLoad(bool plainFile) {
+    flushPending();
+    listFileCurrent_ = plainFile && loadedAsListed_;
+    savedStamp_ = listFileStamp();
+    loadedAsListed_ = true;
+    lastLoaded_.clear();
+}
+
+std::optional<std::pair<qint64, QDateTime>> MessageStore::listFileStamp() const {
+    const QFileInfo info(filePath(MessageListFile));
+    if (!info.exists()) return std::nullopt;
+    return std::pair(info.size(), info.lastModified());
 }
 
 void MessageStore::RemoveMessage(int row) {
@@ -160,10 +241,10 @@ QString MessageStore::countLabel() const {
     return CountLabelText(model_.count());
 }
 
-QString FrameOfStoredLine(const QString &line) {
+QString FrameOfStoredLine(QStringView line) {
     // A damaged frame may hold spaces of its own; the columns before it are fixed.
     if (line.size() >= kFrameColumn && line.at(kFrameColumn - 1) == u' ')
-        return line.mid(kFrameColumn);
+        return line.sliced(kFrameColumn).toString();
     return FrameOfLine(line).toString();
 }
 
@@ -187,6 +268,7 @@ bool MessageStore::AppendListFile(const QString &frame, QString *error) {
 }
 
 bool MessageStore::AppendLines(QStringView name, const QStringList &lines, QString *error) {
+    if (name == MessageListFile) listFileCurrent_ = false;
     QFile file(filePath(name));
     auto fail = [&](const QString &reason) {
         if (error) *error = reason;
@@ -262,11 +344,16 @@ bool MessageStore::WriteListFile(QStringView name, const QStringList &lines, QSt
 
 bool MessageStore::SaveListFile(QString *error) {
     flushPending();
+    // Nothing changed since the file was loaded or written, there or here: it stays.
+    if (listFileCurrent_ && savedStamp_ && listFileStamp() == savedStamp_) return true;
     QStringList frames;
     frames.reserve(model_.count());
     for (int row = 0; row < model_.count(); ++row)
         frames.append(frameAt(row));
-    return WriteListFile(MessageListFile, frames, error);
+    const bool saved = WriteListFile(MessageListFile, frames, error);
+    listFileCurrent_ = saved && !isHeld(MessageListFile);
+    savedStamp_ = listFileStamp();
+    return saved;
 }
 
 }  // namespace vantel

@@ -2,15 +2,21 @@
 // the message list file "vantelq.dat". No widgets: the main window shows model() in a view.
 #pragma once
 
+#include <QDateTime>
 #include <QDir>
 #include <QHash>
+#include <QMutex>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
+#include "app/listline.h"
 #include "app/sortedlistmodel.h"
 
 namespace vantel {
@@ -33,17 +39,52 @@ public:
         : data_(std::move(data)), loneCr_(loneCr) {}
     bool atEnd() const { return pos_ >= data_.size(); }
     QStringList take(qsizetype count);
+    // Every line taken so far ended in CR LF and held ASCII only: written back line by line,
+    // they give the same octets.
+    bool plain() const { return plain_; }
 
 private:
     QByteArray data_;
     qsizetype pos_ = 0;
     bool loneCr_ = false;
+    bool plain_ = true;
 };
 QStringList SplitListFile(QByteArrayView data, bool loneCr = false);
+
+// The message list file made into list lines by a few worker threads (decoding is most of a
+// load) while the window's thread takes the batches, in the file's order, as they are done.
+// The workers are done with before it goes.
+class ListFileReader : public QObject {
+    Q_OBJECT
+public:
+    explicit ListFileReader(QByteArray data, QObject *parent = nullptr);
+    ~ListFileReader() override;
+    bool atEnd() const { return next_ >= batches_.size(); }
+    // The next batch when it is made (batchMade() tells), else nullopt.
+    std::optional<QList<ListLine>> take();
+    // Every line ended in CR LF and held ASCII only (see ListFileLines), once all are taken.
+    bool plain() const { return plain_; }
+
+Q_SIGNALS:
+    void batchMade();
+
+private:
+    struct Batch {
+        QList<ListLine> lines;
+        bool plain = true;
+        bool made = false;
+    };
+    QByteArray data_;
+    QThreadPool workers_;
+    QMutex mutex_;
+    std::vector<Batch> batches_;
+    size_t next_ = 0;
+    bool plain_ = true;
+};
 // The whole file as written: every line followed by CR LF, Windows-1252.
 QByteArray JoinListFile(const QStringList &lines);
 // The stored frame of a message-list line (from column 91 on). Safe on any thread.
-QString FrameOfStoredLine(const QString &line);
+QString FrameOfStoredLine(QStringView line);
 
 class MessageStore : public QObject {
     Q_OBJECT
@@ -62,7 +103,13 @@ public:
     // AddMessage of every frame in order. The new lines reach the model in bulk, when enough
     // have gathered; flushPending() hands over the rest.
     void AddMessages(const QStringList &frames);
+    // The same for lines made already (MakeListLine) in the file's order.
+    void AddListLines(QList<ListLine> made);
     void flushPending();
+    // The load through AddMessages is over. When every frame of a plain file was listed, in the
+    // file's order, the file holds what SaveListFile would write: it is not rewritten until the
+    // list or the file changes.
+    void finishLoad(bool plainFile);
     bool IsNewMessage(const QString &line) const;
     // Appends one frame line to "vantelq.dat" and tells whether the whole line reached the
     // file; on failure the file is left as it was and *error says why.
@@ -102,6 +149,8 @@ Q_SIGNALS:
 private:
     bool checkNew(const QString &line) const;
     void indexLine(const QString &line);
+    // The size and time of "vantelq.dat" as it was last loaded or written, or nullopt.
+    std::optional<std::pair<qint64, QDateTime>> listFileStamp() const;
 
     TraceFn trace_;
     QDir dir_;
@@ -110,6 +159,11 @@ private:
     QSet<QString> lines_;
     QHash<QString, int> timeColumns_;  // first 18 characters of each line -> entries with them
     QSet<QString> held_;               // files that could not be read: never rewritten
+    bool loadedAsListed_ = true;       // every frame loaded so far was listed, in sorted order
+    QString lastLoaded_;
+    // "vantelq.dat" holds what SaveListFile would write, as long as it keeps this stamp.
+    bool listFileCurrent_ = false;
+    std::optional<std::pair<qint64, QDateTime>> savedStamp_;
 };
 
 }  // namespace vantel

@@ -32,14 +32,20 @@ void SortedListModel::addMany(const QStringList &texts) {
     if (texts.isEmpty()) return;
     beginResetModel();
     QStringList incoming = texts;
-    std::stable_sort(incoming.begin(), incoming.end(), lessThan);
+    // A list file as it was saved is in order already: then nothing is sorted or merged.
+    if (!std::is_sorted(incoming.begin(), incoming.end(), lessThan))
+        std::stable_sort(incoming.begin(), incoming.end(), lessThan);
     for (const QString &text : incoming)
         chars_ += text.size();
-    QStringList merged;
-    merged.reserve(items_.size() + incoming.size());
-    std::merge(items_.begin(), items_.end(), incoming.begin(), incoming.end(),
-               std::back_inserter(merged), lessThan);
-    items_ = std::move(merged);
+    if (items_.isEmpty() || !lessThan(incoming.constFirst(), items_.constLast())) {
+        items_ += incoming;
+    } else {
+        QStringList merged;
+        merged.reserve(items_.size() + incoming.size());
+        std::merge(items_.begin(), items_.end(), incoming.begin(), incoming.end(),
+                   std::back_inserter(merged), lessThan);
+        items_ = std::move(merged);
+    }
     endResetModel();
 }
 

@@ -92,6 +92,11 @@ QChar AnsiChar(int code) {
 }
 
 QString FromAnsi(QByteArrayView bytes) {
+    // Stored frames are ASCII, where Windows-1252 is Latin-1, which Qt converts quickly.
+    char high = 0;
+    for (const char b : bytes)
+        high |= b;
+    if (!(high & 0x80)) return QString::fromLatin1(bytes);
     QString text(bytes.size(), Qt::Uninitialized);
     QChar *out = text.data();
     for (const char b : bytes)

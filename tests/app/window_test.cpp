@@ -9,6 +9,8 @@
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -20,6 +22,8 @@
 
 #include "app/listfilter.h"
 #include "app/listheader.h"
+#include "app/listrecords.h"
+#include "app/messageexport.h"
 #include "windowfixture.h"
 
 namespace vantel::test {
@@ -99,6 +103,30 @@ TEST_F(WindowTest, StartUpLoadsTheListFilesInBatchesWithTheButtonsDisabled) {
     EXPECT_EQ(window->sendForm().addressHistory().count(), 2);
     EXPECT_EQ(window->sendForm().scHistory().items(), QStringList{"447785016005"});
     EXPECT_TRUE(!window->busy() && window->AddButton->isEnabled());
+}
+
+// Quit rewrites "vantelq.dat" only when that changes it: a file as Vantel saved it stays the very
+// file it was; one out of order, with a duplicate or with LF line ends is rewritten.
+TEST_F(WindowTest, QuitRewritesTheListFileOnlyWhenItWouldChange) {
+    writeFile("vantel.ini", "Port=1\r\n");
+    const QByteArray a = DeliverFrame("111", "030101120000", "one").toLatin1(),
+                     b = DeliverFrame("222", "030101130000", "two").toLatin1();
+    const QByteArray saved = a + "\r\n" + b + "\r\n";
+    for (const QByteArray &file : {saved, b + "\r\n" + a + "\r\n", saved + b + "\r\n",
+                                   a + "\n" + b + "\n", QByteArray(saved).chopped(2)}) {
+        writeFile("vantelq.dat", file);
+        struct stat before {
+        }, after{};
+        ::stat(QFile::encodeName(dir.filePath("vantelq.dat")).constData(), &before);
+        start();
+        ASSERT_TRUE(startupDone());
+        QTest::mouseClick(window->QuitButton, Qt::LeftButton);
+        ASSERT_TRUE(window->ended());
+        ::stat(QFile::encodeName(dir.filePath("vantelq.dat")).constData(), &after);
+        EXPECT_EQ(before.st_ino == after.st_ino, file == saved) << file.constData();
+        EXPECT_EQ(fileBytes("vantelq.dat"), saved);
+        window.reset();
+    }
 }
 
 TEST_F(StartedWindowTest, EveryControlCarriesItsName) {
@@ -553,6 +581,86 @@ TEST_F(StartedWindowTest, TimerSendsWhileTheViewerIsOpenAndOnlyAnOpenPortHoldsIt
     window->Timer1_Timer();
     EXPECT_EQ(transmitted.size(), 2);
     ::close(master);
+}
+
+// Export writes the lines the list shows where the file dialog says: a strict RFC 4180 reader
+// and the JSON reader get back, for every message, its decoded fields, the whole text of a
+// series and the history's name. A file that cannot be written is said so and left as it was.
+TEST_F(StartedWindowTest, ExportWritesTheListAsCsvAndJsonLines) {
+    window->sendForm().addressHistory().add(u"Ann, \"boss\"=07700 900123"_qs);
+    window->AddMessage(DeliverFrame("447700900123", "240315103100", "=1+2, \"quoted\"\nnext"));
+    window->AddMessage(DeliverFrame("4412345", "240316103100", "plain"));
+    SendFields series{u"+447700900999"_qs, {}, QString(170, u'x') + u"end"_qs, u"00"_qs, u"00"_qs};
+    for (const QString &entry : BuildQueueEntry(series, LinkMode::Pdu, u"44").entries)
+        window->AddMessage(
+            BytesToHex(BuildFrame(HexToBytes(u"21067E0201"_qs + entry.section(u',', 3)))));
+    ASSERT_EQ(window->messages().count(), 4);
+    const QString name = u"Ann, \"boss\""_qs, joined = QString(170, u'x') + u"end"_qs;
+    // In the list's order: the submitted parts (" Rel: A7", the second part's text sorting
+    // first), then the received messages by time.
+    const QStringList want[] = {
+        {"", "submit", "+447700900999", "", joined, "2/2"},
+        {"", "submit", "+447700900999", "", joined, "1/2"},
+        {"2024-03-15T10:31:00+00:00", "deliver", "+447700900123", name, "'=1+2, \"quoted\"\r\nnext",
+         ""},
+        {"2024-03-16T10:31:00+00:00", "deliver", "+4412345", "", "plain", ""}};
+    std::optional<ExportTarget> target;
+    window->askExport = [&](QWidget *) -> QCoro::Task<std::optional<ExportTarget>> {
+        co_return target;
+    };
+    for (ExportFormat format : {ExportFormat::Csv, ExportFormat::JsonLines}) {
+        target = ExportTarget{dir.filePath(u"out"_qs), format};
+        Click(window->ExportButton);
+        QList<QStringList> rows;
+        if (format == ExportFormat::Csv) {
+            rows = table::CsvRecords(fileBytes(u"out"_qs));
+            ASSERT_EQ(rows.value(0), QStringList({"time", "kind", "number", "name", "text", "part",
+                                                  "status", "frame"}));
+            rows.removeFirst();
+        } else {
+            for (const QByteArray &line : fileBytes(u"out"_qs).split('\n')) {
+                const QJsonObject o = QJsonDocument::fromJson(line).object();
+                QStringList row;
+                for (QStringView key : kExportColumns)
+                    row << o.value(key.toString()).toString();
+                if (!line.isEmpty()) rows << row;
+            }
+            rows[2][4].prepend(u'\'');  // the CSV guards it, JSON Lines holds it as it is
+        }
+        ASSERT_EQ(rows.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            const QString line = window->messages().at(i);
+            EXPECT_EQ(rows[i].mid(0, 6), want[i]) << i;
+            EXPECT_EQ(rows[i][6], DecodeListLine(line).typeCode.mid(3));
+            EXPECT_EQ(rows[i][7], FrameOfStoredLine(line));
+        }
+    }
+    EXPECT_TRUE(
+        window->trace().text().contains(u"Exported 4 items to "_qs + dir.filePath(u"out"_qs)));
+    // Under a search only the lines shown go out.
+    QTest::keyClicks(window->SearchBox, "BOSS");
+    target = ExportTarget{dir.filePath(u"out"_qs), ExportFormat::Csv};
+    Click(window->ExportButton);
+    const QList<QStringList> shown = table::CsvRecords(fileBytes(u"out"_qs));
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[1].mid(0, 6), want[2]);
+    EXPECT_TRUE(
+        window->trace().text().contains(u"Exported 1 item to "_qs + dir.filePath(u"out"_qs)));
+    QTest::keyClick(window->SearchBox, Qt::Key_Escape);
+    EXPECT_TRUE(asked.empty());
+    const QByteArray before = fileBytes(u"out"_qs);
+    {
+        DiskFull full(4096);
+        target = ExportTarget{dir.filePath(u"out"_qs), ExportFormat::Csv};
+        for (int i = 0; i < 40; ++i)
+            window->AddMessage(
+                DeliverFrame("4412345", "240316103100", QString(150, QChar(u'a' + i % 26))));
+        Click(window->ExportButton);
+    }
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].text,
+              u"Error exporting to "_qs + dir.filePath(u"out"_qs) + u": File too large"_qs);
+    EXPECT_EQ(fileBytes(u"out"_qs), before);
 }
 
 TEST_F(WindowTest, SetupDialogFillsAppliesAndSaves) {

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -333,6 +334,43 @@ void Negatives(const QList<Record> &records) {
                     Fail(l.where, u"no check shows \""_qs + part + u"\" can appear"_qs);
         }
     }
+}
+
+QList<QStringList> CsvRecords(const QByteArray &utf8) {
+    const QString text = QString::fromUtf8(utf8);
+    QList<QStringList> records;
+    QStringList record;
+    QString field;
+    const auto fail = [&](const char *what) {
+        Fail("CSV record " + std::to_string(records.size() + 1), QString::fromLatin1(what));
+    };
+    for (qsizetype i = 0; i < text.size();) {
+        if (text[i] == u'"') {
+            for (++i;; ++i) {
+                if (i >= text.size()) fail("quoted field not closed");
+                if (text[i] == u'"' && (i + 1 >= text.size() || text[i + 1] != u'"')) break;
+                if (text[i] == u'"') ++i;
+                field += text[i];
+            }
+            ++i;
+        } else {
+            for (; i < text.size() && text[i] != u',' && text[i] != u'\r'; ++i) {
+                if (text[i] == u'"' || text[i] == u'\n') fail("quote or LF in an unquoted field");
+                field += text[i];
+            }
+        }
+        record << std::exchange(field, QString());
+        if (i < text.size() && text[i] == u',') {
+            ++i;
+            continue;
+        }
+        if (text.sliced(i).left(2) != u"\r\n") fail("a field not followed by a comma or CR LF");
+        i += 2;
+        if (!records.isEmpty() && records.constFirst().size() != record.size())
+            fail("a record of another length than the first");
+        records << std::exchange(record, QStringList());
+    }
+    return records;
 }
 
 QByteArray Octets(QStringView text) {

@@ -118,6 +118,12 @@ void Negatives(const QList<Record> &records);
 // octet; "-" is nothing.
 QByteArray Octets(QStringView text);
 
+// The records of an RFC 4180 file (UTF-8): fields split at commas, a quoted field holding ""
+// for a quote and any commas, CR and LF; every record, the last too, ends in CR LF. Anything
+// else (a quote inside an unquoted field, a lone CR or LF, text after a closing quote, records
+// of different lengths) throws Error naming the record.
+QList<QStringList> CsvRecords(const QByteArray &utf8);
+
 // Where `needle` (hex) stands in `hay` (hex) at whole octets, from octet `from`; -1: nowhere.
 qsizetype OctetIndex(const QString &hay, const QString &needle, qsizetype from = 0);
 

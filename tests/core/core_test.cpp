@@ -3,10 +3,12 @@
 // tables by themselves.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QRandomGenerator>
 
 #include "app/listline.h"
 #include "app/listrecords.h"
+#include "app/messageexport.h"
 #include "app/settingsfile.h"
 #include "blockmode/diagnostics.h"
 #include "blockmode/frame.h"
@@ -115,6 +117,25 @@ QStringList ListLineOf(const QString &frame) {
             B(got.result), B(FrameOfLine(got.line) == frame)};
 }
 
+// The lines (CR LF between them) as a list holds them; the first `in[1]` of them exported, as
+// CSV (less its header) and as JSON Lines, names from a fixed destination history.
+QStringList ExportOf(const QStringList &in) {
+    const QStringList lines = in[0].split(u"\r\n"_qs);
+    ConcatenatedTexts joined;
+    joined.addLines(lines);
+    const NameBook names({u"Ann, \"boss\"=07700 900123"_qs, u"@Eve=+12345"_qs}, u"44");
+    QStringList out;
+    for (ExportFormat format : {ExportFormat::Csv, ExportFormat::JsonLines}) {
+        QBuffer file;
+        file.open(QIODevice::WriteOnly);
+        WriteMessageExport(file, format, lines.first(in[1].toInt()), joined, names);
+        out << QString::fromUtf8(file.data());
+    }
+    const QString header = u"time,kind,number,name,text,part,status,frame\r\n"_qs;
+    out[0] = out[0].startsWith(header) ? out[0].mid(header.size()) : u"no header: "_qs + out[0];
+    return out;
+}
+
 const QMap<QString, Call> &Calls() {
     static const QMap<QString, Call> calls = {
         {"BuildFrame", VANTEL_CALL(1, Hex(BuildFrame(Octets(in[0]))))},
@@ -175,6 +196,8 @@ const QMap<QString, Call> &Calls() {
         {"FrameOfLine", VANTEL_CALL(1, FrameOfLine(in[0]).toString())},
         {"CountLabelText", VANTEL_CALL(1, CountLabelText(in[0].toLongLong()))},
         {"NameOf", VANTEL_CALL(4, NameBook(in[0].split(u"\r\n"_qs), in[1]).nameOf(in[2], in[3]))},
+        {"IsoTimeOf", VANTEL_CALL(1, IsoTimeOf(in[0]))},
+        {"MessageExport", {2, ExportOf}},
     };
     return calls;
 }

@@ -13,11 +13,14 @@
 #include <thread>
 #include <vector>
 
+#include "app/jsonline.h"
 #include "app/listline.h"
+#include "app/listrecords.h"
+#include "app/messageexport.h"
+#include "app/messagestore.h"
 #include "blockmode/diagnostics.h"
 #include "blockmode/frame.h"
 #include "compose/encoder.h"
-#include "jsonline.h"
 #include "listedsummary.h"
 #include "pdu/primitives.h"
 #include "pdu/summary.h"
@@ -52,6 +55,21 @@ Subcommands:
       --no-sca the TPDU alone), wrapped into a MESSAGE frame first. The text
       follows the DCS (hex for 8-bit data); a status report gives its
       recipient, discharge time and status.
+  summary --csv|--jsonl [--pdu [--no-sca]] [--names FILE] [--country-code N]
+          [FRAME]
+      Every item as one record of an export for spreadsheets (--csv: RFC 4180,
+      UTF-8, CR LF, a header row) or scripts (--jsonl: one JSON object a
+      line). An item may also be a message-list line (its last word is the
+      frame). Fields: time (ISO 8601 with the zone, for a time stamp only:
+      empty for a validity), kind (deliver, submit, status report, reserved,
+      not a message, invalid frame), number ("+" first when international),
+      name (from --names), text (a concatenated message's whole text once
+      every part is among the items), part ("2/3"), status (the STATUS octet
+      stored with the message) and frame. --names FILE: a destination
+      history such as smsaddr.dat ("name=number" lines), its numbers read
+      with the country code N (default 44). In CSV a cell that begins with
+      = + - @ (other than a signed number), a tab, a CR or ' gets a ' in
+      front, so that no spreadsheet runs a sender's text as a formula.
   frame [CONTENT]
       The Block-mode frame (upper-case hex) of the content octets (hex).
   validate [FRAME]
@@ -113,6 +131,9 @@ enum Option : unsigned {
     StatusReport = 1u << 10,
     Mode = 1u << 11,
     CountryCode = 1u << 12,
+    Csv = 1u << 13,
+    JsonLines = 1u << 14,
+    Names = 1u << 15,
 };
 
 struct OptionDef {
@@ -135,11 +156,14 @@ constexpr OptionDef kOptions[] = {
     {"--status-report", StatusReport, false},
     {"--mode", Mode, true},
     {"--country-code", CountryCode, true},
+    {"--csv", Csv, false},
+    {"--jsonl", JsonLines, false},
+    {"--names", Names, true},
 };
 
 struct Options {
     unsigned given = 0;
-    QString to, sc, text, pid = QStringLiteral("00"), dcs = QStringLiteral("00");
+    QString to, sc, text, names, pid = QStringLiteral("00"), dcs = QStringLiteral("00");
     LinkMode mode = LinkMode::Block;
     QString countryCode = kDefaultCountryCode.toString();
     QString input;  // the INPUT argument, when hasInput
@@ -270,7 +294,7 @@ struct Subcommand {
 constexpr Subcommand kSubcommands[] = {
     {"technical", Json | PduLength, RunTechnical, Input::Hex},
     {"describe", Json, RunDescribe, Input::Trimmed},
-    {"summary", Json | Pdu | NoSca, RunSummary, Input::Hex},
+    {"summary", Json | Pdu | NoSca | Csv | JsonLines | Names | CountryCode, RunSummary, Input::Hex},
     {"frame", Json, RunFrame, Input::Trimmed},
     {"validate", Json, RunValidate, Input::Trimmed},
     {"encode", Json | To | Sc | Text | Pid | Dcs | ReplyPath | StatusReport | Mode | CountryCode,
@@ -310,6 +334,9 @@ void SetValue(Options &o, Option bit, const QString &value) {
             break;
         case Text:
             o.text = value;
+            break;
+        case Names:
+            o.names = value;
             break;
         case Pid:
             o.pid = value;
@@ -380,6 +407,11 @@ Options ParseOptions(const Subcommand &cmd, const QStringList &args) {
         o.given |= def->bit;
     }
     if (o.has(NoSca) && !o.has(Pdu)) UsageError("--no-sca goes with --pdu");
+    if (o.has(Csv) + o.has(JsonLines) + o.has(Json) > 1)
+        UsageError("choose one of --json, --csv and --jsonl");
+    if (cmd.run == RunSummary && (o.has(Names) || o.has(CountryCode)) && !o.has(Csv) &&
+        !o.has(JsonLines))
+        UsageError("--names and --country-code go with --csv or --jsonl");
     if (cmd.run == RunEncode) {
         if (!o.has(To)) UsageError("encode needs --to NUMBER");
         if (o.hasInput) UsageError("encode takes its text from --text, not '" + o.input + "'");
@@ -488,6 +520,66 @@ bool RunLines(const Subcommand &cmd, const Options &o, QByteArrayView lines, qsi
     return allOk;
 }
 
+// summary --csv / --jsonl: the items are read whole first (a concatenated message is joined
+// from parts anywhere among them), then written as one export.
+int RunExport(const Options &o) {
+    QStringList raw;
+    if (o.hasInput) {
+        raw << o.input;
+    } else {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly)) UsageError(QStringLiteral("cannot read input"));
+        const QByteArray data = in.readAll();
+        for (qsizetype at = 0; at < data.size();) {
+            qsizetype end = data.indexOf('\n', at);
+            if (end < 0) end = data.size();
+            QByteArrayView line = QByteArrayView(data).sliced(at, end - at);
+            raw << QString::fromUtf8(line.endsWith('\r') ? line.chopped(1) : line);
+            at = end + 1;
+        }
+    }
+    bool allOk = true;
+    QStringList frames;
+    frames.reserve(raw.size());
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        QString item = raw[i].trimmed();
+        if (o.has(Pdu))
+            item.removeIf([](QChar c) { return c.isSpace(); });
+        else
+            item = FrameOfLine(item).toString();
+        if (!IsHexDigits(item)) {
+            QByteArray why = "vantel-pdu: ";
+            if (!o.hasInput) why += "line " + QByteArray::number(i + 1) + ": ";
+            PrintError(why + "Not hex digits\n");
+            allOk = false;
+            continue;
+        }
+        frames << (o.has(Pdu) ? FrameOfListedPdu(item, o.has(NoSca)) : item);
+    }
+    NameBook names;
+    if (o.has(Names)) {
+        QFile file(o.names);
+        if (!file.open(QIODevice::ReadOnly)) {
+            PrintError(
+                ("vantel-pdu: cannot read " + o.names + ": " + file.errorString() + "\n").toUtf8());
+            return 2;
+        }
+        names = NameBook(SplitListFile(file.readAll()), o.countryCode);
+    }
+    ConcatenatedTexts joined;
+    joined.addLines(frames);
+    QFile out;
+    QString error;
+    if (!out.open(stdout, QIODevice::WriteOnly) ||
+        !WriteMessageExport(out, o.has(Csv) ? ExportFormat::Csv : ExportFormat::JsonLines, frames,
+                            joined, names, &error)) {
+        PrintError(("vantel-pdu: cannot write the export: " + error + "\n").toUtf8());
+        return 1;
+    }
+    out.close();
+    return allOk ? 0 : 1;
+}
+
 int Main(const QStringList &args) {
     if (args.size() < 2) UsageError(QStringLiteral("no subcommand"));
     if (args[1] == u"--help" || args[1] == u"-h") {
@@ -504,6 +596,7 @@ int Main(const QStringList &args) {
     }
     if (!cmd) UsageError("unknown subcommand '" + args[1] + "'");
     const Options o = ParseOptions(*cmd, args.mid(2));
+    if (o.has(Csv) || o.has(JsonLines)) return RunExport(o);
 
     if (o.hasInput) {
         QByteArray out, err;

@@ -26,5 +26,6 @@ private:
 // `text` as a JSON string literal: control characters (CR LF among them), C1 controls and the
 // line and paragraph separators escaped, everything else kept as it is.
 QString JsonQuoted(QStringView text);
+void AppendJsonQuoted(QString &out, QStringView text);
 
 }  // namespace vantel

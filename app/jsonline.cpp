@@ -1,13 +1,27 @@
-#include "jsonline.h"
+#include "app/jsonline.h"
 
 namespace vantel {
 
 QString JsonQuoted(QStringView text) {
     QString out;
     out.reserve(text.size() + 2);
+    AppendJsonQuoted(out, text);
+    return out;
+}
+
+void AppendJsonQuoted(QString &out, QStringView text) {
     out += u'"';
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
+    qsizetype plain = 0;  // characters kept as they are, not yet appended
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        const bool kept = u >= 0x20 && u != u'"' && u != u'\\' && (u < 0x7F || u > 0x9F) &&
+                          u != 0x2028 && u != 0x2029;
+        if (kept) {
+            ++plain;
+            continue;
+        }
+        out += text.sliced(i - plain, plain);
+        plain = 0;
         switch (u) {
             case u'"':
                 out += u"\\\"";
@@ -31,14 +45,11 @@ QString JsonQuoted(QStringView text) {
                 out += u"\\t";
                 break;
             default:
-                if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029)
-                    out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
-                else
-                    out += c;
+                out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
         }
     }
+    out += text.sliced(text.size() - plain, plain);
     out += u'"';
-    return out;
 }
 
 void JsonLine::key(QStringView name) {
