@@ -62,8 +62,8 @@ void AppendUserDataText(QString &text, QStringView ud, int udl, int dcs, bool ud
     }
     // TP-UDL counts octets here; the data are what of them there is.
     qsizetype end = qBound<qsizetype>(header, udl, ud.size() / 2);
-    // Hex digits and UCS2 give at least one character an octet.
-    if (limit >= 0) end = qMin(end, header + limit + 2);
+    // Hex digits give two characters an octet, UCS2 one character (at least) two octets.
+    if (limit >= 0) end = qMin(end, header + 2 * limit + 2);
     const QStringView octets = Slice(ud, 2 * header, 2 * (end - header));
     if (scheme.compressed) {
         text += u"<compressed> ";
