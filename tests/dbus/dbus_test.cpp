@@ -482,7 +482,7 @@ struct QueueRun {
     rlim_t fileSizeLimit = 0;  // RLIMIT_FSIZE of the program; 0: none
     int signal = SIGTERM;
     QStringList sent{};       // what the phone takes, in this order
-    QByteArray queueAfter{};  // vantelsq.dat at the end, and with Moment::None before the signal
+    QByteArray queueAfter{};  // vantelsq.dat at the end (with Moment::None, before the signal too)
     QByteArray rejected = "<missing>";
     std::vector<std::pair<const char *, QByteArray>> after{};  // other files at the end
     QStringList logged{};                                      // each is in vantel.log
@@ -623,7 +623,6 @@ INSTANTIATE_TEST_SUITE_P(
                  .executes = {kBlockEntry2, kBlockEntry},
                  .byFolder = true,
                  .sent = {Insert(kBlockEntry), Insert(kBlockEntry2), Insert(kBlockEntry2)},
-                 .queueAfter = "",
                  .after = kSaved},
         QueueRun{.name = "DBusEntryReachesThePduModePhoneAndSighupSaves",
                  .ini = kPduIni,
@@ -632,7 +631,6 @@ INSTANTIATE_TEST_SUITE_P(
                  .byFolder = true,
                  .signal = SIGHUP,
                  .sent = {Cmgs(kPduEntry), Cmgs(kPduEntry)},
-                 .queueAfter = "",
                  .after = kSaved},
         QueueRun{.name = "SigintWithoutPhoneSaves",
                  .ini = "Port=1\r\n",
@@ -667,7 +665,6 @@ INSTANTIATE_TEST_SUITE_P(
                  .moment = Moment::Signal,
                  .before = 1,
                  .sent = {Insert(kBlockEntry)},
-                 .queueAfter = "",
                  .logged = {"Vantel ends once the exchange with the phone is over", "MSG: 100225"},
                  .endsWithinMs = 10000,
                  .phoneGot = "10021E1003FFE2"},
@@ -707,15 +704,13 @@ INSTANTIATE_TEST_SUITE_P(
                  .moment = Moment::FolderInPlace,
                  .before = 1,
                  .sent = {Insert(kBlockEntry), Insert(kBlockEntry2)},
-                 .queueAfter = "",
                  .logged = {"Send queue held back: vantelsq.dat cannot be written (",
                             "Send queue resumed: vantelsq.dat can be written again"}},
         QueueRun{.name = "SecondCopyOnTheFolderIsRefused",
                  .ini = kPduIni,
                  .queue = Lines({kPduEntry2, kPduEntry}),
                  .moment = Moment::SecondCopy,
-                 .sent = {Cmgs(kPduEntry), Cmgs(kPduEntry2)},
-                 .queueAfter = ""},
+                 .sent = {Cmgs(kPduEntry), Cmgs(kPduEntry2)}},
         // Entries of the other link mode wait; lines end at CR too; a line no mode can read
         // is set aside as it was; a series goes out in the order of its parts.
         QueueRun{.name = "OtherModesEntriesWaitAndSeriesGoOutInOrder",
