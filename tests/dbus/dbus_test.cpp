@@ -381,121 +381,88 @@ QByteArray ReadFile(const QString &path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-struct ProgramCase {
-    const char *name;
-    int signal;            // ends the program
-    QByteArray ini;        // none: no settings file, the setup dialog stays open
-    QStringList executes;  // in the order they are sent
-    QStringList received;  // what the phone records, in the order it gets them; none: no phone
-};
-void PrintTo(const ProgramCase &c, std::ostream *os) {
-    *os << c.name;
-}
-
-class WholeProgramTest : public ::testing::TestWithParam<ProgramCase> {};
-
-// Entries put in over D-Bus reach the phone at the following send-timer ticks in sorted order,
-// and the program still takes entries afterwards. SIGTERM, SIGHUP and SIGINT end it the way Quit
-// does, without a question: the list files are saved (the duplicate line the start-up dropped is
-// gone) and the queue is on disk from the acknowledgement on. Without a settings file the setup
-// dialog is still open, the list not loaded yet, and the list file stays as it was.
-TEST_P(WholeProgramTest, EntriesFromDBusReachThePhoneAndSignalsSaveTheFiles) {
-    const ProgramCase &c = GetParam();
-    // The stored frame of an SMS-DELIVER from 4477 of 26-01-01 12:00:00 saying "kept".
-    const QByteArray frame =
-        "1002210100010007911326040000F00404914477000062100010002100000004EB329C0E"
-        "1003FA56\r\n";
+// A folder with its files, the simulated phone on its com1 and copies of the vantel program.
+struct ProgramFolder {
     QTemporaryDir dir;
-    const QString sent = dir.filePath("sent.txt");
-    QProcess phone, program;
-    QByteArray said;
-    if (!c.received.isEmpty()) {
+    QProcess phone;
+    ~ProgramFolder() { phone.terminate(), phone.waitForFinished(5000); }
+    QByteArray read(const char *name) const { return ReadFile(dir.filePath(name)); }
+    // Each file that has bytes; a null one is not written.
+    bool write(const std::vector<std::pair<const char *, QByteArray>> &files) const {
+        for (const auto &[name, bytes] : files) {
+            QFile f(dir.filePath(name));
+            if (!bytes.isNull() &&
+                !(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()))
+                return false;
+        }
+        return true;
+    }
+    bool startPhone(const QStringList &options) {
         phone.start(VANTEL_BINARY_DIR "/tools/phonesim/vantel-phonesim",
-                    {"--link", dir.filePath("com1"), "--sent", sent, "--no-samples"});
-        ASSERT_TRUE(WaitUntil(10s, [&] {
-            return (said += phone.readAllStandardOutput()).contains("ready ");
-        })) << phone.readAllStandardError().data();
+                    QStringList{"--link", dir.filePath("com1"), "--sent", dir.filePath("sent.txt"),
+                                "--no-samples", "--transcript", dir.filePath("phone.txt")} +
+                        options);
+        QByteArray said;
+        return WaitUntil(
+            10s, [&] { return (said += phone.readAllStandardOutput()).contains("ready "); });
     }
-    for (const auto &[name, bytes] :
-         {std::pair{"vantelq.dat", frame + frame}, {"vantel.ini", c.ini}}) {
-        QFile f(dir.filePath(name));
-        ASSERT_TRUE(bytes.isNull() ||
-                    (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()));
+    // A copy with a runtime folder (and so a single-instance lock) of its own, started in the
+    // folder or, as from the menu, elsewhere and taken there by --folder; true while it runs once
+    // the D-Bus name is held.
+    bool start(QProcess &program, const char *runtime, bool byFolder = false, rlim_t limit = 0) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", dir.filePath(runtime));
+        QDir(dir.path()).mkdir(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(byFolder ? QDir::tempPath() : dir.path());
+        program.setChildProcessModifier([limit] {
+            const rlimit size{limit, limit};
+            if (limit) setrlimit(RLIMIT_FSIZE, &size);
+        });
+        program.start(VANTEL_BINARY_DIR "/app/vantel",
+                      byFolder ? QStringList{"--folder", dir.path()} : QStringList());
+        WaitUntil(30s, [&] {
+            return QDBusConnection::sessionBus().interface()->isServiceRegistered(kName) ||
+                   program.state() == QProcess::NotRunning;
+        });
+        return program.state() == QProcess::Running;
     }
-    qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());  // its own single-instance lock
-    program.setProcessChannelMode(QProcess::MergedChannels);
-    // Started elsewhere, as from the menu: --folder takes it to its files.
-    program.start(VANTEL_BINARY_DIR "/app/vantel", {QStringLiteral("--folder"), dir.path()});
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    EXPECT_TRUE(WaitUntil(15s, [&] {
-        return bus.interface()->isServiceRegistered(kName) ||
-               program.state() == QProcess::NotRunning;
-    }));
-    ASSERT_EQ(program.state(), QProcess::Running) << program.readAll().data();
-
-    for (const QDBusMessage &reply : ExecuteAll(bus, c.executes))
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-    const QByteArray queued = (c.executes.join("\r\n") + "\r\n").toLatin1();
-    EXPECT_EQ(c.received.isEmpty() ? ReadFile(dir.filePath("vantelsq.dat")) : queued, queued);
-    // One entry per send-timer tick (5 s), with room for a slow machine; each leaves the queue
-    // file once it went out.
-    WaitUntil(c.executes.size() * 10s, [&] {
-        return ReadFile(sent).count('\n') >= c.received.size() &&
-               (c.received.isEmpty() || ReadFile(dir.filePath("vantelsq.dat")).isEmpty());
-    });
-    EXPECT_EQ(ReadFile(sent),
-              c.received.isEmpty() ? "<missing>" : (c.received.join(u'\n') + '\n').toLatin1());
-    EXPECT_EQ(ReadFile(dir.filePath("vantelsq.dat")), c.received.isEmpty() ? queued : "");
-    EXPECT_EQ(ExecuteAll(bus, {c.executes.front()}).front().type(), QDBusMessage::ReplyMessage);
-
-    // The list is loaded (one message, the duplicate dropped) before the signal goes.
-    const QDBusMessage list =
-        QDBusMessage::createMethodCall(kName, kDBusMessagesPath, "org.vantel.Messages", "List");
-    EXPECT_TRUE(
-        c.ini.isNull() || WaitUntil(5s, [&] {
-            return qdbus_cast<QList<StoredMessage>>(bus.call(list).arguments().value(0)).size() ==
-                   1;
-        }));
-    ::kill(pid_t(program.processId()), c.signal);
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_TRUE(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0)
-        << program.readAll().data();
-    EXPECT_EQ(ReadFile(dir.filePath("vantelq.dat")), c.ini.isNull() ? frame + frame : frame);
-    // Also the entry taken after the submissions, unless it went out before the signal.
-    const bool again = ReadFile(sent).count('\n') > c.received.size();
-    const QByteArray last = again ? "" : c.executes.front().toLatin1() + "\r\n";
-    EXPECT_EQ(ReadFile(dir.filePath("vantelsq.dat")), c.received.isEmpty() ? queued + last : last);
-    EXPECT_EQ(ReadFile(dir.filePath("smsaddr.dat")), c.ini.isNull() ? "<missing>" : "");
-    phone.terminate();
-    phone.waitForFinished(5000);
-}
+};
 
 // The same three-letter message to 12345 as the send form builds it for each link mode, and a
-// second one to 54321 that arrives first but sorts last; then the signals without a phone.
-const QByteArray kIni =
-    "Speed=19200\r\nPort=1\r\nDialString=AT*T\r\nConfirmString=OK\r\nDebugMode=1\r\n";
-INSTANTIATE_TEST_SUITE_P(
-    LinkModes, WholeProgramTest,
-    ::testing::Values(ProgramCase{"BlockMode",
-                                  SIGTERM,
-                                  kIni,
-                                  {"14,54321,0123,070204914421F3110005914523F10000A70361F118",
-                                   kEntry},
-                                  {"INSERT 070204914421F3110005912143F50000A70361F118",
-                                   "INSERT 070204914421F3110005914523F10000A70361F118"}},
-                      ProgramCase{"PduMode",
-                                  SIGHUP,
-                                  kIni + "PDUMode=1\r\n",
-                                  {"14,12345,0123,04914421F3110005912143F50000A70361F118"},
-                                  {"CMGS 14 04914421F3110005912143F50000A70361F118"}},
-                      ProgramCase{"SigintWithoutPhone", SIGINT, "Port=1\r\n", {kEntry}, {}},
-                      ProgramCase{"SigtermInTheSetupDialog", SIGTERM, {}, {kEntry}, {}}),
-    [](const auto &info) { return std::string(info.param.name); });
+// second one to 54321.
+const QByteArray
+    kIni = "Speed=19200\r\nPort=1\r\nDialString=AT*T\r\nConfirmString=OK\r\nDebugMode=1\r\n",
+    kPduIni = kIni + "PDUMode=1\r\n",
+    // The stored frame of an SMS-DELIVER from 4477 of 26-01-01 12:00:00: "kept".
+    kFrame = "1002210100010007911326040000F00404914477000062100010002100000004EB329C0E1003FA56\r\n";
+const QString kBlockEntry = kEntry,
+              kBlockEntry2 = "14,54321,0123,070204914421F3110005914523F10000A70361F118",
+              kPduEntry = "14,12345,0123,04914421F3110005912143F50000A70361F118",
+              kPduEntry2 = "14,54321,0123,04914421F3110005914523F10000A70361F118",
+              kPduLong = "151,12345,0123,04914421F3110005912143F50004A78C" + QString(280, u'A'),
+              kPart1 = "18,12345,,510005912143F50004A707050003420201AA",
+              kPart2 = "18,12345,,510005912143F50004A707050003420202AA";
+// The list files as Quit saves them: the duplicate line the start-up dropped is gone.
+const std::vector<std::pair<const char *, QByteArray>> kSaved{{"vantelq.dat", kFrame},
+                                                              {"smsaddr.dat", ""}};
+QString Insert(const QString &entry) {
+    return "INSERT " + entry.section(u',', 3);
+}
+QString Cmgs(const QString &entry) {
+    return "CMGS " + entry.section(u',', 0, 0) + ' ' + entry.section(u',', 3);
+}
+QByteArray Lines(const QStringList &lines, const char *end = "\r\n") {
+    QByteArray out;
+    for (const QString &line : lines)
+        out += line.toLatin1() + end;
+    return out;
+}
 
 // The moments at which the queue's promise is tried on the real program: every queued message
 // goes out exactly once or is still queued, and nothing given to the program disappears.
 enum class Moment {
-    None,           // the program sends what it can; then SIGTERM
+    None,           // the program sends what it can; then `signal`
     Signal,         // SIGTERM once the phone has taken `before` messages (it holds its answer)
     TwoSignals,     // the same, and a second SIGTERM 300 ms later
     FolderInPlace,  // after `before` messages a folder takes the queue file's place for 12 s
@@ -503,18 +470,24 @@ enum class Moment {
 };
 struct QueueRun {
     const char *name;
-    QByteArray ini{};
+    QByteArray ini{};  // none: no settings file, the setup dialog stays open
+    bool phone = true;
     QStringList phoneOptions{};
-    QByteArray queue{};  // vantelsq.dat at the start
+    QByteArray list{};       // vantelq.dat at the start
+    QByteArray queue{};      // vantelsq.dat at the start
+    QStringList executes{};  // over D-Bus once it runs; the first again once the others went out
+    bool byFolder = false;   // started elsewhere, as from the menu, and taken there by --folder
     Moment moment = Moment::None;
     int before = 0;
     rlim_t fileSizeLimit = 0;  // RLIMIT_FSIZE of the program; 0: none
-    QStringList sent{};        // what the phone takes, in this order, each once
-    QByteArray queueAfter{};   // vantelsq.dat at the end
+    int signal = SIGTERM;
+    QStringList sent{};       // what the phone takes, in this order
+    QByteArray queueAfter{};  // vantelsq.dat at the end (with Moment::None, before the signal too)
     QByteArray rejected = "<missing>";
-    QStringList logged{};      // each is in vantel.log
-    int endsWithinMs = 15000;  // from the last signal to the exit
-    QByteArray phoneGot{};     // in what the phone received (hex), after the last submission
+    std::vector<std::pair<const char *, QByteArray>> after{};  // other files at the end
+    QStringList logged{};                                      // each is in vantel.log
+    int endsWithinMs = 15000;                                  // from the last signal to the exit
+    QByteArray phoneGot{};  // in what the phone received (hex), after the last submission
 };
 void PrintTo(const QueueRun &c, std::ostream *os) {
     *os << c.name;
@@ -524,47 +497,28 @@ class QueueRunTest : public ::testing::TestWithParam<QueueRun> {};
 
 TEST_P(QueueRunTest, EveryQueuedMessageGoesOutOnceOrStaysQueued) {
     const QueueRun &c = GetParam();
-    QTemporaryDir dir;
-    const QString sentFile = dir.filePath("sent.txt");
+    ProgramFolder folder;
     const auto sentLines = [&] {
-        const QByteArray sent = ReadFile(sentFile);
+        const QByteArray sent = folder.read("sent.txt");
         return sent == "<missing>" ? QStringList()
                                    : QString::fromLatin1(sent).split(u'\n', Qt::SkipEmptyParts);
     };
-    QProcess phone;
-    phone.start(VANTEL_BINARY_DIR "/tools/phonesim/vantel-phonesim",
-                QStringList{"--link", dir.filePath("com1"), "--sent", sentFile, "--no-samples",
-                            "--transcript", dir.filePath("phone.txt")} +
-                    c.phoneOptions);
-    QByteArray said;
-    ASSERT_TRUE(WaitUntil(10s, [&] {
-        return (said += phone.readAllStandardOutput()).contains("ready ");
-    })) << phone.readAllStandardError().data();
-    for (const auto &[name, bytes] : {std::pair{"vantel.ini", c.ini}, {"vantelsq.dat", c.queue}}) {
-        QFile f(dir.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-    }
-    const auto start = [&](QProcess &program, const char *runtime) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", dir.filePath(runtime));
-        QDir(dir.path()).mkdir(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        program.setProcessEnvironment(env);
-        program.setWorkingDirectory(dir.path());
-        const rlim_t limit = c.fileSizeLimit;
-        program.setChildProcessModifier([limit] {
-            const rlimit size{limit, limit};
-            if (limit) setrlimit(RLIMIT_FSIZE, &size);
-        });
-        program.start(VANTEL_BINARY_DIR "/app/vantel", QStringList());
-    };
+    ASSERT_TRUE(!c.phone || folder.startPhone(c.phoneOptions))
+        << folder.phone.readAllStandardError().data();
+    ASSERT_TRUE(
+        folder.write({{"vantel.ini", c.ini}, {"vantelsq.dat", c.queue}, {"vantelq.dat", c.list}}));
     QProcess program, second;
     QByteArray refused;
-    start(program, "run1");
-    ASSERT_TRUE(WaitUntil(30s, [&] {
-        return QDBusConnection::sessionBus().interface()->isServiceRegistered(kName) ||
-               program.state() == QProcess::NotRunning;
-    }));
-    ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().data();
+    ASSERT_TRUE(folder.start(program, "run1", c.byFolder, c.fileSizeLimit))
+        << program.readAllStandardError().data();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusPendingCall early = bus.asyncCall(
+        QDBusMessage::createMethodCall(kName, kDBusMessagesPath, "org.vantel.Messages", "List"),
+        60000);
+    for (const QDBusMessage &reply : ExecuteAll(bus, c.executes))
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    // Nothing sends without a phone: what was acknowledged is on disk.
+    EXPECT_TRUE(c.phone || folder.read("vantelsq.dat") == c.queue + Lines(c.executes));
 
     const auto waitForSent = [&](qsizetype n) {
         return WaitUntil(n * 10s + 5s, [&] { return sentLines().size() >= n; });
@@ -572,7 +526,7 @@ TEST_P(QueueRunTest, EveryQueuedMessageGoesOutOnceOrStaysQueued) {
     QElapsedTimer sinceSignal;
     switch (c.moment) {
         case Moment::SecondCopy:
-            start(second, "run2");
+            folder.start(second, "run2");
             EXPECT_TRUE(WaitUntil(30s, [&] {
                 return (refused += second.readAllStandardError())
                     .contains("Vantel is already running");
@@ -582,7 +536,7 @@ TEST_P(QueueRunTest, EveryQueuedMessageGoesOutOnceOrStaysQueued) {
             break;
         case Moment::FolderInPlace: {
             ASSERT_TRUE(waitForSent(c.before));
-            const QString queueFile = dir.filePath("vantelsq.dat");
+            const QString queueFile = folder.dir.filePath("vantelsq.dat");
             ASSERT_TRUE(QFile::rename(queueFile, queueFile + ".moved") && QDir().mkdir(queueFile));
             WaitUntil(12s, [] { return false; });
             EXPECT_EQ(sentLines().size(), c.before)
@@ -604,10 +558,20 @@ TEST_P(QueueRunTest, EveryQueuedMessageGoesOutOnceOrStaysQueued) {
             break;
     }
     if (!sinceSignal.isValid()) {
+        const bool again = !c.executes.isEmpty();  // the program still takes entries
+        waitForSent(std::max(c.sent.size() - again, qsizetype(0)));
+        if (again) {
+            EXPECT_EQ(ExecuteAll(bus, {c.executes.front()}).front().type(),
+                      QDBusMessage::ReplyMessage);
+        }
         waitForSent(c.sent.size());
         // More than a send-timer tick: a message sent twice would show.
-        WaitUntil(c.sent.isEmpty() ? 12s : 7s, [] { return false; });
-        ::kill(pid_t(program.processId()), SIGTERM);
+        if (c.phone) WaitUntil(c.sent.isEmpty() ? 12s : 7s, [] { return false; });
+        EXPECT_EQ(folder.read("vantelsq.dat"), c.queueAfter) << "before the signal";
+        // Loaded before the signal goes; the setup dialog holds the call back.
+        EXPECT_EQ(WaitUntil(c.ini.isNull() ? 1s : 60s, [&] { return early.isFinished(); }),
+                  !c.ini.isNull());
+        ::kill(pid_t(program.processId()), c.signal);
         sinceSignal.start();
     }
     EXPECT_TRUE(WaitUntil(std::chrono::milliseconds(c.endsWithinMs),
@@ -617,52 +581,83 @@ TEST_P(QueueRunTest, EveryQueuedMessageGoesOutOnceOrStaysQueued) {
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().data();
 
+    // The List() call made as soon as the name was there got the whole list, never the part
+    // loaded so far, in the list's order (each frame once); ending the setup dialog refused it.
+    ASSERT_TRUE(WaitUntil(5s, [&] { return early.isFinished(); }));
+    QStringList frames = QString::fromLatin1(c.list).split("\r\n", Qt::SkipEmptyParts), got, lines;
+    for (const auto &[frame, line] : Pairs(early.reply()))
+        got << frame, lines << line;
+    frames.sort(), frames.removeDuplicates(), got.sort();
+    EXPECT_EQ(early.reply().errorName(), c.ini.isNull() ? QString(kDBusListBusyError) : QString());
+    EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end(), SortedListModel::lessThan));
+    EXPECT_EQ(got, c.ini.isNull() ? QStringList() : frames);
     EXPECT_EQ(sentLines(), c.sent);
-    EXPECT_EQ(ReadFile(dir.filePath("vantelsq.dat")), c.queueAfter);
-    EXPECT_EQ(ReadFile(dir.filePath("vantelsq.rejected")), c.rejected);
-    const QByteArray log = ReadFile(dir.filePath("vantel.log"));
+    EXPECT_EQ(folder.read("vantelsq.dat"), c.queueAfter);
+    EXPECT_EQ(folder.read("vantelsq.rejected"), c.rejected);
+    for (const auto &[name, bytes] : c.after)
+        EXPECT_EQ(folder.read(name), bytes) << name;
+    const QByteArray log = folder.read("vantel.log");
     for (const QString &text : c.logged)
         EXPECT_TRUE(log.contains(text.toLatin1())) << text.toStdString() << "\nnot in\n"
                                                    << log.data();
     if (!c.phoneGot.isEmpty()) {
         QByteArray received;  // "<ms> RX <hex>" lines, joined
-        for (const QByteArray &line : ReadFile(dir.filePath("phone.txt")).split('\n'))
+        for (const QByteArray &line : folder.read("phone.txt").split('\n'))
             if (const qsizetype at = line.indexOf(" RX "); at >= 0) received += line.mid(at + 4);
         const QByteArray last =
             c.sent.isEmpty() ? QByteArray() : c.sent.last().section(u' ', -1).toLatin1();
         EXPECT_TRUE(received.mid(received.lastIndexOf(last)).contains(c.phoneGot))
             << received.data();
     }
-    phone.terminate();
-    phone.waitForFinished(5000);
-}
-
-const QByteArray kPduIni = kIni + "PDUMode=1\r\n";
-const QString kBlockEntry = kEntry,
-              kBlockEntry2 = "14,54321,0123,070204914421F3110005914523F10000A70361F118",
-              kPduEntry = "14,12345,0123,04914421F3110005912143F50000A70361F118",
-              kPduEntry2 = "14,54321,0123,04914421F3110005914523F10000A70361F118",
-              kPduLong = "151,12345,0123,04914421F3110005912143F50004A78C" + QString(280, u'A'),
-              kPart1 = "18,12345,,510005912143F50004A707050003420201AA",
-              kPart2 = "18,12345,,510005912143F50004A707050003420202AA";
-QString Insert(const QString &entry) {
-    return "INSERT " + entry.section(u',', 3);
-}
-QString Cmgs(const QString &entry) {
-    return "CMGS " + entry.section(u',', 0, 0) + ' ' + entry.section(u',', 3);
-}
-QByteArray Lines(const QStringList &lines, const char *end = "\r\n") {
-    QByteArray out;
-    for (const QString &line : lines)
-        out += line.toLatin1() + end;
-    return out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, QueueRunTest,
     ::testing::Values(
+        // Entries put in over D-Bus reach the phone at the following send-timer ticks in sorted
+        // order (the first to arrive sorts last). SIGTERM, SIGHUP and SIGINT end the program the
+        // way Quit does, without a question, and save the list files.
+        QueueRun{.name = "DBusEntriesReachTheBlockModePhoneAndSigtermSaves",
+                 .ini = kIni,
+                 .list = kFrame + kFrame,
+                 .executes = {kBlockEntry2, kBlockEntry},
+                 .byFolder = true,
+                 .sent = {Insert(kBlockEntry), Insert(kBlockEntry2), Insert(kBlockEntry2)},
+                 .after = kSaved},
+        QueueRun{.name = "DBusEntryReachesThePduModePhoneAndSighupSaves",
+                 .ini = kPduIni,
+                 .list = kFrame + kFrame,
+                 .executes = {kPduEntry},
+                 .byFolder = true,
+                 .signal = SIGHUP,
+                 .sent = {Cmgs(kPduEntry), Cmgs(kPduEntry)},
+                 .after = kSaved},
+        QueueRun{.name = "SigintWithoutPhoneSaves",
+                 .ini = "Port=1\r\n",
+                 .phone = false,
+                 .list = kFrame + kFrame,
+                 .executes = {kEntry},
+                 .byFolder = true,
+                 .signal = SIGINT,
+                 .queueAfter = Lines({kEntry, kEntry}),
+                 .after = kSaved},
+        // Without a settings file the setup dialog is still open, the list not loaded yet: the
+        // list file stays as it was, and the queue is on disk from the acknowledgement on.
+        QueueRun{.name = "SigtermInTheSetupDialog",
+                 .phone = false,
+                 .list = kFrame + kFrame,
+                 .executes = {kEntry},
+                 .byFolder = true,
+                 .queueAfter = Lines({kEntry, kEntry}),
+                 .after = {{"vantelq.dat", kFrame + kFrame}, {"smsaddr.dat", "<missing>"}}},
         // A signal while the phone holds the outcome: the exchange ends as it would, closing
         // Block mode, and the sent entry leaves the queue before the program ends.
+        // A long list is still loading when the first List() call comes.
+        QueueRun{.name = "ListDuringStartUpGetsTheWholeList",
+                 .ini = kIni,
+                 .phone = false,
+                 .list = bench::MessageFile(20000),
+                 .queue = ""},
         QueueRun{.name = "SignalWhileBlockInsertIsInThePhonesHands",
                  .ini = kIni,
                  .phoneOptions = {"--insert-delay-ms", "4000"},
@@ -670,7 +665,6 @@ INSTANTIATE_TEST_SUITE_P(
                  .moment = Moment::Signal,
                  .before = 1,
                  .sent = {Insert(kBlockEntry)},
-                 .queueAfter = "",
                  .logged = {"Vantel ends once the exchange with the phone is over", "MSG: 100225"},
                  .endsWithinMs = 10000,
                  .phoneGot = "10021E1003FFE2"},
@@ -710,15 +704,13 @@ INSTANTIATE_TEST_SUITE_P(
                  .moment = Moment::FolderInPlace,
                  .before = 1,
                  .sent = {Insert(kBlockEntry), Insert(kBlockEntry2)},
-                 .queueAfter = "",
                  .logged = {"Send queue held back: vantelsq.dat cannot be written (",
                             "Send queue resumed: vantelsq.dat can be written again"}},
         QueueRun{.name = "SecondCopyOnTheFolderIsRefused",
                  .ini = kPduIni,
                  .queue = Lines({kPduEntry2, kPduEntry}),
                  .moment = Moment::SecondCopy,
-                 .sent = {Cmgs(kPduEntry), Cmgs(kPduEntry2)},
-                 .queueAfter = ""},
+                 .sent = {Cmgs(kPduEntry), Cmgs(kPduEntry2)}},
         // Entries of the other link mode wait; lines end at CR too; a line no mode can read
         // is set aside as it was; a series goes out in the order of its parts.
         QueueRun{.name = "OtherModesEntriesWaitAndSeriesGoOutInOrder",
@@ -730,58 +722,6 @@ INSTANTIATE_TEST_SUITE_P(
                  .logged = {"Unreadable send-queue entry moved to vantelsq.rejected: garbage "
                             "(fewer than four fields)"}}),
     [](const auto &info) { return std::string(info.param.name); });
-
-// The program's own start-up: a List() call as soon as the name is there gets the whole list,
-// never the part loaded so far. One during the first-start setup dialog waits; ending the
-// program there refuses it, and the program ends as it should.
-TEST(DBusListProgramTest, ListDuringStartUpGetsTheWholeListOrWaits) {
-    const QByteArray file = bench::MessageFile(20000);
-    QStringList frames = QString::fromLatin1(file).split("\r\n", Qt::SkipEmptyParts);
-    frames.sort();
-    for (const bool setupDialog : {false, true}) {
-        SCOPED_TRACE(setupDialog ? "in the setup dialog" : "while loading");
-        QTemporaryDir dir;
-        for (const auto &[name, bytes] :
-             {std::pair{"vantelq.dat", file}, {"vantel.ini", setupDialog ? QByteArray() : kIni}}) {
-            QFile f(dir.filePath(name));
-            ASSERT_TRUE(bytes.isNull() ||
-                        (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()));
-        }
-        qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
-        QProcess program;
-        program.setWorkingDirectory(dir.path());
-        program.setProcessChannelMode(QProcess::MergedChannels);
-        program.start(VANTEL_BINARY_DIR "/app/vantel", QStringList());
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        ASSERT_TRUE(WaitUntil(15s, [&] { return bus.interface()->isServiceRegistered(kName); }));
-        const QDBusPendingCall call = bus.asyncCall(
-            QDBusMessage::createMethodCall(kName, kDBusMessagesPath, "org.vantel.Messages", "List"),
-            60000);
-        if (setupDialog) {
-            EXPECT_FALSE(WaitUntil(1s, [&] { return call.isFinished(); }));
-            ::kill(pid_t(program.processId()), SIGTERM);
-        }
-        ASSERT_TRUE(WaitUntil(60s, [&] { return call.isFinished(); }));
-        const QDBusMessage reply = call.reply();
-        if (setupDialog) {
-            EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage);
-            EXPECT_EQ(reply.errorName(), QString(kDBusListBusyError))
-                << reply.errorMessage().toStdString();
-        } else {
-            QStringList got, lines;
-            for (const auto &[frame, line] : Pairs(reply))
-                got << frame, lines << line;
-            EXPECT_TRUE(std::is_sorted(lines.begin(), lines.end(), SortedListModel::lessThan));
-            got.sort();
-            EXPECT_EQ(got.size(), frames.size());
-            EXPECT_TRUE(got == frames);
-            ::kill(pid_t(program.processId()), SIGTERM);
-        }
-        ASSERT_TRUE(WaitUntil(10s, [&] { return program.state() == QProcess::NotRunning; }));
-        EXPECT_TRUE(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0)
-            << program.readAll().data();
-    }
-}
 
 // A stand-in for the desktop's notification service: it keeps what it is shown.
 class Notifications : public QObject {

@@ -26,27 +26,6 @@ TEST(FrameEnd, WaitsForTheChecksumAndItsStuffing) {
             << r.join(u' ');
 }
 
-// Recorded buffers: what the phone sent, what was awaited, what the wait leaves behind.
-TEST_F(Fixture, SendAndWaitMatchesRecordedBuffers) {
-    settings.debugMode = true;
-    link->setTimeScale(0.05);
-    ASSERT_TRUE(link->OpenPort());
-    EXPECT_EQ(host->trace, QStringList{u"Opened <device>"_qs});
-    host->trace.clear();
-    for (const QStringList &r : Rows(u"buffer")) {
-        SCOPED_TRACE(r.join(u' '));
-        link->clearBuffer();
-        const QString before = link->captured();
-        ASSERT_TRUE(pty.write(Octets(r[0])));
-        EXPECT_EQ(run(link->SendAndWait({}, Octets(r[1]), 1)), r[2] == u"1");
-        EXPECT_EQ(link->captured(), r[2] == u"1" ? BytesToHex(Octets(r[0])) : before);
-        EXPECT_EQ(link->buffer(), r[3]);
-    }
-    // A wait without a command writes nothing, and traces only what arrived.
-    EXPECT_EQ(pty.read(100), QByteArray());
-    EXPECT_EQ(Starting(host->trace, u"RX:"), host->trace);
-}
-
 // AT answers as phones send them: only the command's own final result ends the wait.
 TEST_F(Fixture, CommandEndsOnItsOwnFinalResult) {
     link->setTimeScale(0.02);

@@ -11,12 +11,6 @@
 namespace vantel {
 namespace vectors {
 
-// Every field, after decoding into fields that held something else before.
-QStringList Fields(bool ok, const MessageFields &f) {
-    return {B(ok),     f.typeCode,    f.scAddress, f.scAddressType, f.firstOctet, f.flagOrReference,
-            f.address, f.addressType, f.pid,       f.dcs,           f.time,       f.text,
-            f.userData};
-}
 MessageFields Stale() {
     const QString s = QStringLiteral("stale");
     return {s, s, s, s, s, s, s, s, s, s, s, s};

@@ -1,5 +1,7 @@
 #include "vectors.h"
 
+#include "pdu/summary.h"
+
 namespace vantel::vectors {
 
 QString Unescape(QStringView cell) {
@@ -54,6 +56,12 @@ std::string SectionName(const testing::TestParamInfo<Section> &info) {
         if (!isalnum(static_cast<unsigned char>(c))) c = '_';
     }
     return name;
+}
+
+QStringList Fields(bool ok, const MessageFields &f) {
+    return {B(ok),     f.typeCode,    f.scAddress, f.scAddressType, f.firstOctet, f.flagOrReference,
+            f.address, f.addressType, f.pid,       f.dcs,           f.time,       f.text,
+            f.userData};
 }
 
 namespace {

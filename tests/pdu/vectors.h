@@ -21,6 +21,9 @@
 
 #include "table.h"
 
+namespace vantel {
+struct MessageFields;
+}
 namespace vantel::vectors {
 
 QString Unescape(QStringView cell);
@@ -55,6 +58,8 @@ inline QString Hex(QByteArrayView octets) {
 inline QByteArray Octets(const QString &hex) {
     return QByteArray::fromHex(hex.toLatin1());
 }
+// Whether decoding succeeded, then every field of `f` (stale ones show what was not written).
+QStringList Fields(bool ok, const MessageFields &f);
 
 }  // namespace vantel::vectors
 
